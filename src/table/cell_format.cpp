@@ -1,0 +1,187 @@
+#include "table/cell_format.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace qnvtab {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// One byte of a dump with the separator that follows it. Entries are copied
+// whole (four bytes) and the cursor advances by `size`.
+struct DumpEntry {
+  char text[4];
+  uint8_t size;
+};
+using DumpTable = std::array<DumpEntry, 256>;
+
+constexpr DumpTable makeDumpTable(PayloadMode mode) {
+  DumpTable table{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    DumpEntry entry{{' ', ' ', ' ', ' '}, 0};
+    const char c = static_cast<char>(byte);
+    const char hex[2] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    const bool printable = isPrintable(static_cast<uint8_t>(byte));
+    if (mode == PayloadMode::Hex || (!printable && mode == PayloadMode::Ascii)) {
+      entry = {{hex[0], hex[1], ' ', ' '}, 3};
+    } else if (mode == PayloadMode::Ascii) {
+      entry = byte == '"' ? DumpEntry{{' ', '"', '"', ' '}, 4} : DumpEntry{{' ', c, ' ', ' '}, 3};
+    } else if (!printable) {
+      entry = {{'.', ' ', ' ', ' '}, 2};
+    } else {
+      entry = byte == '"' ? DumpEntry{{'"', '"', ' ', ' '}, 3} : DumpEntry{{c, ' ', ' ', ' '}, 2};
+    }
+    table[byte] = entry;
+  }
+  return table;
+}
+
+constexpr std::array<DumpTable, 3> kDumpTables = {
+    makeDumpTable(PayloadMode::Hex), makeDumpTable(PayloadMode::Ascii),
+    makeDumpTable(PayloadMode::Characters)};
+
+// The whole quoted Cmd cell of every code: always four characters.
+using CommandCells = std::array<std::array<char, 4>, 256>;
+
+CommandCells makeCommandCells() {
+  CommandCells cells{};
+  for (unsigned code = 0; code < 256; ++code) {
+    const char* mnemonic = commandMnemonic(code);
+    cells[code] = {'"', mnemonic ? mnemonic[0] : kHexDigits[code >> 4],
+                   mnemonic ? mnemonic[1] : kHexDigits[code & 0xF], '"'};
+  }
+  return cells;
+}
+
+const CommandCells kCommandCells = makeCommandCells();
+
+char* writeHexDigits(char* out, uint32_t value, int digits) {
+  for (int i = digits - 1; i >= 0; --i) {
+    out[i] = kHexDigits[value & 0xF];
+    value >>= 4;
+  }
+  return out + digits;
+}
+
+char* writeTwoDigits(char* out, uint32_t value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
+template <typename Integer>
+char* writeInteger(char* out, Integer value) {
+  // Callers reserve the largest width of the type.
+  return std::to_chars(out, out + 16, value).ptr;
+}
+
+}  // namespace
+
+const CommandNameEntry CommandNames[kCommandNameCount] = {
+    {0x01, "PC", "MLMVPCALL"}, {0x02, "PH", "MLMVPHANGUP"}, {0x10, "CL", "CALL"},
+    {0x11, "LI", "LISTEN"},    {0x12, "HG", "HANGUP"},      {0x14, "SD", "SEND"},
+    {0x15, "RV", "RECEIVE"},   {0x35, "CN", "CANCEL"},      {0x60, "DG", "DIAG"},
+    {0x62, "ST", "STAT"},      {0x64, "MT", "MAINT"},       {0x65, "DB", "DEBUG"},
+    {0x68, "TS", "TEST"},      {0x70, "GE", "GETEVENT"},    {0x71, "PE", "PUTEVENT"},
+    {0x72, "ER", "EIR"},
+};
+
+const char* commandMnemonic(uint32_t code) {
+  const CommandNameEntry* entry = findCodeEntry(code & 0xFF, CommandNames, kCommandNameCount);
+  return entry != nullptr ? entry->mnemonic : nullptr;
+}
+
+char* writeHex8(char* out, uint32_t value) {
+  out[0] = '"';
+  out[1] = 'x';
+  out = writeHexDigits(out + 2, value & 0xFF, 2);
+  *out = '"';
+  return out + 1;
+}
+
+char* writeHex16(char* out, uint32_t value) {
+  out[0] = '"';
+  out[1] = 'x';
+  out = writeHexDigits(out + 2, value & 0xFFFF, 4);
+  *out = '"';
+  return out + 1;
+}
+
+char* writeEventNumber(char* out, int32_t number) { return writeInteger(out, number); }
+
+char* writeMilliseconds(char* out, int32_t time) { return writeInteger(out, time); }
+
+char* writeDate(char* out, const DateTime& date) {
+  if (date.day < 100 && date.month < 100 && date.year >= 1000 && date.year <= 9999) {
+    out = writeTwoDigits(out, date.day);
+    out = writeTwoDigits(out, date.month);
+    return writeTwoDigits(out, date.year % 100);
+  }
+  // Out-of-range fields: the year's text from its third character on,
+  // right-aligned in two places, as the general format has it.
+  char year[16];
+  std::snprintf(year, sizeof year, "%d", static_cast<int>(date.year));
+  const char* tail = std::strlen(year) >= 2 ? year + 2 : "";
+  const int written = std::snprintf(out, kDateMaxSize + 1, "%02d%02d%2s", static_cast<int>(date.day),
+                                    static_cast<int>(date.month), tail);
+  return out + written;
+}
+
+char* writeTimeOfDay(char* out, const DateTime& time) {
+  if (time.hour < 100 && time.minute < 100 && time.second < 100) {
+    out = writeTwoDigits(out, time.hour);
+    out = writeTwoDigits(out, time.minute);
+    return writeTwoDigits(out, time.second);
+  }
+  const int written =
+      std::snprintf(out, kTimeOfDayMaxSize + 1, "%02d%02d%02d", static_cast<int>(time.hour),
+                    static_cast<int>(time.minute), static_cast<int>(time.second));
+  return out + written;
+}
+
+char* writeDecimal16(char* out, uint32_t value) {
+  return writeInteger(out, static_cast<uint16_t>(value));
+}
+
+char* writeLength(char* out, uint16_t value) { return writeInteger(out, value); }
+
+char* writeAddress(char* out, uint32_t value) {
+  *out = 'x';
+  return writeHexDigits(out + 1, value, 8);
+}
+
+char* writeCommand(char* out, uint32_t code) {
+  std::memcpy(out, kCommandCells[code & 0xFF].data(), 4);
+  return out + 4;
+}
+
+char* writeIpLetter(char* out, uint32_t rc) {
+  out[0] = '"';
+  out[1] = (rc & 0xFF) == 0xFF ? 'I' : 'P';
+  out[2] = '"';
+  return out + 3;
+}
+
+char* writePayload(char* out, const uint8_t* bytes, uint32_t length, uint32_t contentLength,
+                   PayloadMode mode) {
+  const uint32_t shown = length < contentLength ? length : contentLength;
+  const DumpTable& table = kDumpTables[static_cast<int>(mode)];
+  *out++ = '"';
+  for (uint32_t i = 0; i < shown; ++i) {
+    const DumpEntry& entry = table[bytes[i]];
+    std::memcpy(out, entry.text, sizeof entry.text);
+    out += entry.size;
+  }
+  if (shown > 0) --out;  // the separator after the last byte
+  if (shown < length) {
+    std::memcpy(out, " ...", 4);
+    out += 4;
+  }
+  *out++ = '"';
+  return out;
+}
+
+}  // namespace qnvtab

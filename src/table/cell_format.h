@@ -1,0 +1,89 @@
+// The cells of the output table. Every formatter writes one cell, without
+// separator, at `out` and returns the position after it; the caller has
+// reserved the room (see the *MaxSize constants). Text cells are quoted.
+// Line ends are CR LF on every platform.
+#ifndef QNVTAB_TABLE_CELL_FORMAT_H_
+#define QNVTAB_TABLE_CELL_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "table/calendar.h"
+
+namespace qnvtab {
+
+enum class DataFormat : int { Hex = 0, Ascii = 1, HexAscii = 2 };
+
+// Rendering of a payload dump: hexadecimal, ASCII (two characters per byte,
+// aligned with the hexadecimal dump), or the one-character-per-byte column
+// of the combined format.
+enum class PayloadMode : int { Hex = 0, Ascii = 1, Characters = 2 };
+
+struct CommandNameEntry {
+  uint8_t code;
+  char mnemonic[3];
+  const char* fullName;
+};
+
+constexpr size_t kCommandNameCount = 16;
+extern const CommandNameEntry CommandNames[kCommandNameCount];
+
+// The first row of `table` whose code equals the low 8 bits of `code`, or
+// null for no match or a null table.
+template <typename Row>
+const Row* findCodeEntry(uint32_t code, const Row* table, size_t count) {
+  if (table == nullptr) return nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    if (table[i].code == static_cast<uint8_t>(code)) return &table[i];
+  }
+  return nullptr;
+}
+
+// The two-letter mnemonic of a command code, or null when it has none.
+const char* commandMnemonic(uint32_t code);
+
+// Space (32) to tilde (126).
+constexpr bool isPrintable(uint8_t c) { return c >= 32 && c <= 126; }
+
+inline char* writeTab(char* out) {
+  *out = '\t';
+  return out + 1;
+}
+inline char* writeQuote(char* out) {
+  *out = '"';
+  return out + 1;
+}
+inline char* writeLineEnd(char* out) {
+  out[0] = '\r';
+  out[1] = '\n';
+  return out + 2;
+}
+
+char* writeHex8(char* out, uint32_t value);          // "xHH", quoted
+char* writeHex16(char* out, uint32_t value);         // "xHHHH", quoted
+char* writeEventNumber(char* out, int32_t number);   // signed decimal
+char* writeMilliseconds(char* out, int32_t time);    // signed decimal
+char* writeDate(char* out, const DateTime& date);    // DDMMYY
+char* writeTimeOfDay(char* out, const DateTime& time);  // HHMMSS
+char* writeDecimal16(char* out, uint32_t value);     // low 16 bits, unsigned
+char* writeLength(char* out, uint16_t value);        // unsigned decimal
+char* writeAddress(char* out, uint32_t value);       // xHHHHHHHH, unquoted
+char* writeCommand(char* out, uint32_t code);        // mnemonic or HH, quoted
+char* writeIpLetter(char* out, uint32_t rc);         // "I" for 0xFF, else "P"
+
+// The quoted dump of min(length, contentLength) data bytes, with " ..." when
+// fewer bytes than `length` are shown. A quote byte shown as a character is
+// doubled, so the cell stays one cell for spreadsheet and TSV readers.
+char* writePayload(char* out, const uint8_t* bytes, uint32_t length, uint32_t contentLength,
+                   PayloadMode mode);
+
+// Room needed by writePayload for `shownBytes` bytes, one byte of slack
+// included (the dump writes whole table entries and steps back).
+constexpr size_t payloadMaxSize(size_t shownBytes) { return 2 + 4 * shownBytes + 4 + 1; }
+// Room for the date and time cells, out-of-range fields included.
+constexpr size_t kDateMaxSize = 32;
+constexpr size_t kTimeOfDayMaxSize = 36;
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_TABLE_CELL_FORMAT_H_

@@ -1,0 +1,70 @@
+// The table's output path: one large buffer in front of a byte sink, so that
+// hundreds of megabytes of small cells cost few system calls. A failed write
+// is remembered and reported; it is never silently lost.
+#ifndef QNVTAB_TABLE_OUTPUT_BUFFER_H_
+#define QNVTAB_TABLE_OUTPUT_BUFFER_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace qnvtab {
+
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Writes all `size` bytes; false on failure.
+  virtual bool write(const char* data, size_t size) = 0;
+};
+
+// Collects everything written, for tests and the fuzz target.
+class StringSink : public ByteSink {
+ public:
+  bool write(const char* data, size_t size) override {
+    text.append(data, size);
+    return true;
+  }
+  std::string text;
+};
+
+class OutputBuffer {
+ public:
+  static constexpr size_t kDefaultCapacity = size_t{1} << 20;
+
+  explicit OutputBuffer(ByteSink& sink, size_t capacity = kDefaultCapacity);
+  OutputBuffer(const OutputBuffer&) = delete;
+  OutputBuffer& operator=(const OutputBuffer&) = delete;
+
+  // Returns a cursor with room for at least `size` bytes, flushing first
+  // (and growing, for a request over the capacity) if needed; pass the
+  // advanced cursor to commit(). After a failure the bytes are accepted and
+  // dropped.
+  char* reserve(size_t size) {
+    if (capacity_ - used_ < size) makeRoom(size);
+    return data_.get() + used_;
+  }
+  void commit(char* end) { used_ = static_cast<size_t>(end - data_.get()); }
+
+  void append(const char* text, size_t size);
+  void append(const std::string& text) { append(text.data(), text.size()); }
+
+  // Hands the buffered bytes to the sink and empties the buffer, also after
+  // a failure, so that writers need no checks of their own. False once any
+  // write has failed.
+  bool flush();
+  bool failed() const { return failed_; }
+  size_t capacity() const { return capacity_; }
+
+ private:
+  void makeRoom(size_t size);
+
+  ByteSink& sink_;
+  std::unique_ptr<char[]> data_;
+  size_t capacity_;
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_TABLE_OUTPUT_BUFFER_H_
