@@ -32,7 +32,7 @@ std::vector<EventSpec> sampleEvents() {
     for (size_t i = 0; i < sizeof codes; ++i) {
       EventSpec event;
       event.timeStamp = stamp;
-      stamp += 7 + static_cast<uint32_t>(i * 13 % 40) + (round == 1 && i == 8 ? 1500 : 0);
+      stamp += 40 + static_cast<uint32_t>(i * 113 % 400) + (round == 1 && i == 8 ? 61000 : 0);
       event.poIn = static_cast<uint16_t>(i % 4);
       event.lsnIn = static_cast<uint16_t>(0x10 + i);
       event.poOut = static_cast<uint16_t>((i + 1) % 3);
