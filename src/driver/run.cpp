@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "driver/conversion.h"
 #include "driver/options.h"
 #include "driver/output_file.h"
+#include "driver/progress.h"
 #include "trace/file_handle.h"
 
 namespace qnvtab {
@@ -43,7 +45,8 @@ int convertFiles(const Options& options) {
   ConversionReport report;
   {
     OutputBuffer out(outputFile);
-    report = convertTrace(input.get(), options, out);
+    ProgressLine progress(stderr);
+    report = convertTrace(input.get(), options, out, ::isatty(STDERR_FILENO) ? &progress : nullptr);
   }
   const bool closed = outputFile.close();
   input.reset();
