@@ -18,18 +18,15 @@ bool fail(std::string* why, std::string reason) {
 
 bool isScanSpace(uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// The printable text of a header field, for messages.
-std::string fieldText(const uint8_t* image, size_t offset, size_t width) {
-  std::string text;
+// The printable text of a header field in quotes, for messages.
+std::string quotedField(const uint8_t* image, size_t offset, size_t width) {
+  std::string text(1, '\'');
   for (size_t i = 0; i < width; ++i) {
     const uint8_t c = image[offset + i];
     text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
   }
+  text += '\'';
   return text;
-}
-
-std::string versionText(const uint8_t* image) {
-  return "'" + fieldText(image, layout::kMajorVersionOffset, 9) + "'";
 }
 
 bool readAt(std::FILE* input, off_t offset, uint8_t* destination, size_t length) {
@@ -147,13 +144,13 @@ bool readTraceHeader(std::FILE* input, TraceHeader& header, TraceFooter& footer,
     } else if (hasVersion(image, layoutSize, 5, 0)) {
       major = 5;
     } else {
-      return fail(why, "header: version " + versionText(image) +
+      return fail(why, "header: version " + quotedField(image, layout::kMajorVersionOffset, 9) +
                            " is not supported in the 180-byte layout");
     }
   }
   if (!hasRevision(image, layoutSize, 1)) {
-    return fail(why, "header: revision '" + fieldText(image, layout::kRevisionOffset, 2) +
-                         "' of the " + std::to_string(layoutSize) +
+    return fail(why, "header: revision " + quotedField(image, layout::kRevisionOffset, 2) +
+                         " of the " + std::to_string(layoutSize) +
                          "-byte layout is not supported");
   }
 
