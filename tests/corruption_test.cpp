@@ -1,0 +1,310 @@
+// Damaged traces: every single-bit flip and every truncation of small traces
+// of each format version, stored and compressed, and footers that do not
+// match their blocks. Whatever the damage, a run ends with the intact table
+// or with an input fault after whole rows of it; never with other rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver/conversion.h"
+#include "run_binary.h"
+#include "trace_builder.h"
+
+namespace qnvtab {
+namespace {
+
+using builder::Bytes;
+using builder::Trace;
+
+constexpr uint16_t kBlockSize = 64;
+
+struct Outcome {
+  ConversionStatus status = ConversionStatus::WriteFault;
+  std::string table;
+};
+
+// One whole conversion in this process, the input read from memory.
+Outcome convertBytes(const uint8_t* bytes, size_t size) {
+  Outcome outcome;
+  std::FILE* input = fmemopen(const_cast<uint8_t*>(bytes), size, "rb");
+  if (input == nullptr) return outcome;
+  StringSink sink;
+  {
+    OutputBuffer out(sink, 4096);
+    outcome.status = convertTrace(input, Options{}, out).status;
+  }
+  std::fclose(input);
+  outcome.table = std::move(sink.text);
+  return outcome;
+}
+
+size_t lineCount(const std::string& table) {
+  size_t lines = 0;
+  for (size_t at = table.find("\r\n"); at != std::string::npos; at = table.find("\r\n", at + 2)) {
+    ++lines;
+  }
+  return lines;
+}
+
+// Whole rows of the intact table: nothing, or its start up to a line end.
+bool isWholeRowPrefix(const std::string& table, const std::string& intact) {
+  if (table.empty()) return true;
+  return table.size() <= intact.size() && intact.compare(0, table.size(), table) == 0 &&
+         table.compare(table.size() - 2, 2, "\r\n") == 0;
+}
+
+// A few events whose records straddle the 64-byte blocks; text payloads so
+// that blocks shrink when compressed.
+Bytes eventStream(unsigned version, size_t events) {
+  std::vector<builder::EventSpec> specs;
+  for (unsigned i = 0; i < events; ++i) {
+    builder::EventSpec event;
+    event.timeStamp = 1000 + 250 * i;
+    event.cmd = static_cast<uint8_t>(0x10 + i);
+    event.rc = i == 3 ? 0xFF : 0;
+    event.poIn = static_cast<uint16_t>(i + 1);
+    event.lsnIn = static_cast<uint16_t>(0x20 + i);
+    event.bufferAddress = 0x2C00 + 0x40 * i;
+    const size_t size = (i * 17) % 45;
+    for (size_t k = 0; k < size; ++k) event.data.push_back(static_cast<uint8_t>("LISTEN "[k / 8 % 7]));
+    event.length = static_cast<uint16_t>(size);
+    specs.push_back(event);
+  }
+  return builder::encodeEvents(specs, version);
+}
+
+Trace smallTrace(unsigned version, bool compressed, size_t events) {
+  builder::TraceSpec spec;
+  spec.header.version = version;
+  spec.blockSize = kBlockSize;
+  spec.mode = compressed ? builder::BlockMode::Compressed : builder::BlockMode::Stored;
+  return builder::buildTrace(spec, eventStream(version, events));
+}
+
+struct SweepCase {
+  unsigned version;
+  bool compressed;
+};
+
+std::string caseName(const ::testing::TestParamInfo<SweepCase>& info) {
+  return "Version" + std::to_string(info.param.version) +
+         (info.param.compressed ? "Compressed" : "Stored");
+}
+
+class CorruptionSweep : public ::testing::TestWithParam<SweepCase> {
+ protected:
+  void SetUp() override {
+    // Compressed blocks are smaller, so the compressed traces carry more
+    // events for a similar file size.
+    const size_t events = GetParam().compressed ? 10 : 7;
+    trace_ = smallTrace(GetParam().version, GetParam().compressed, events);
+    ASSERT_GE(trace_.blockOffsets.size(), 4u);
+    for (uint8_t stored : trace_.blockStored) ASSERT_EQ(stored != 0, !GetParam().compressed);
+    ASSERT_LE(trace_.bytes.size(), 600u) << trace_.blockOffsets.size() << " blocks";
+    const Outcome intact = convertBytes(trace_.bytes.data(), trace_.bytes.size());
+    ASSERT_EQ(intact.status, ConversionStatus::Converted);
+    ASSERT_EQ(lineCount(intact.table), 1 + events);
+    intactTable_ = intact.table;
+  }
+
+  // Bit 15 of a block header's first word: no checksum covers it.
+  bool isStoredFlag(size_t bit) const {
+    for (size_t offset : trace_.blockOffsets) {
+      if (bit == (offset + 1) * 8 + 7) return true;
+    }
+    return false;
+  }
+
+  Trace trace_;
+  std::string intactTable_;
+};
+
+TEST_P(CorruptionSweep, EverySingleBitFlip) {
+  Bytes bytes = trace_.bytes;
+  std::vector<std::string> wrong;
+  size_t faults = 0;
+  size_t faultsAfterRows = 0;
+  for (size_t bit = 0; bit < bytes.size() * 8; ++bit) {
+    builder::flipBit(bytes, bit);
+    const Outcome outcome = convertBytes(bytes.data(), bytes.size());
+    builder::flipBit(bytes, bit);
+    const std::string where = "bit " + std::to_string(bit % 8) + " of byte " + std::to_string(bit / 8);
+    if (isStoredFlag(bit)) {
+      if (outcome.status != ConversionStatus::Converted &&
+          outcome.status != ConversionStatus::InputFault) {
+        wrong.push_back(where + " (stored flag): neither converted nor an input fault");
+      }
+      continue;
+    }
+    if (outcome.status == ConversionStatus::InputFault) {
+      ++faults;
+      if (lineCount(outcome.table) > 1) ++faultsAfterRows;
+      if (!isWholeRowPrefix(outcome.table, intactTable_)) {
+        wrong.push_back(where + ": input fault after rows that are not the intact ones");
+      }
+    } else if (outcome.status != ConversionStatus::Converted) {
+      wrong.push_back(where + ": neither converted nor an input fault");
+    } else if (outcome.table != intactTable_) {
+      wrong.push_back(where + ": converted to a table other than the intact one");
+    }
+  }
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " flips misjudged, first: " << wrong.front();
+  // Every byte of these files is checked by some checksum or test.
+  EXPECT_EQ(faults, bytes.size() * 8 - trace_.blockOffsets.size());
+  EXPECT_GT(faultsAfterRows, 0u) << "no flip reached past the first rows";
+}
+
+TEST_P(CorruptionSweep, EveryTruncation) {
+  std::vector<std::string> wrong;
+  for (size_t size = 0; size < trace_.bytes.size(); ++size) {
+    const Outcome outcome = convertBytes(trace_.bytes.data(), size);
+    if (outcome.status != ConversionStatus::InputFault ||
+        !isWholeRowPrefix(outcome.table, intactTable_)) {
+      wrong.push_back("cut to " + std::to_string(size) + " bytes");
+    }
+  }
+  EXPECT_TRUE(wrong.empty()) << wrong.size() << " truncations misjudged, first: " << wrong.front();
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallTraces, CorruptionSweep,
+                         ::testing::Values(SweepCase{5, false}, SweepCase{5, true},
+                                           SweepCase{6, false}, SweepCase{6, true},
+                                           SweepCase{7, false}, SweepCase{7, true},
+                                           SweepCase{8, false}, SweepCase{8, true}),
+                         caseName);
+
+// Footers and records that disagree with the blocks, run through the binary
+// for the exit status and the console.
+
+constexpr char kInputFaultText[] = "Invalid input file format or bad input file version!\n";
+
+struct BinaryRun {
+  testing::RunResult result;
+  std::string table;
+};
+
+BinaryRun convertWithBinary(const Trace& trace) {
+  testing::TempDir dir;
+  testing::writeFile(dir.file("TRACE.QNV"), trace.bytes);
+  BinaryRun run;
+  run.result = testing::runQnvtab({"-iTRACE.QNV", "-oOUT.XLS"}, dir.path());
+  run.table = testing::readFile(dir.file("OUT.XLS"));
+  return run;
+}
+
+std::string titleLine(const std::string& table) { return table.substr(0, table.find("\r\n") + 2); }
+
+builder::EventSpec smallEvent(uint32_t stamp, size_t size) {
+  builder::EventSpec event;
+  event.timeStamp = stamp;
+  event.cmd = 0x14;
+  event.data.assign(size, 'R');
+  event.length = static_cast<uint16_t>(size);
+  return event;
+}
+
+// The carry-over buffer holds twice the block size: a record longer than
+// that can never be completed. The rows before it are written; the run ends
+// as an input fault as soon as a block no longer fits behind its bytes, or
+// converts without it when the trace ends first.
+TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
+  for (unsigned version : {5u, 8u}) {
+    for (builder::BlockMode mode : {builder::BlockMode::Stored, builder::BlockMode::Compressed}) {
+      SCOPED_TRACE("version " + std::to_string(version) +
+                   (mode == builder::BlockMode::Stored ? ", stored" : ", compressed"));
+      builder::TraceSpec spec;
+      spec.header.version = version;
+      spec.blockSize = kBlockSize;
+      spec.mode = mode;
+      const std::vector<builder::EventSpec> before = {smallEvent(1000, 0), smallEvent(1100, 17)};
+      const BinaryRun reference = convertWithBinary(builder::buildTrace(spec, builder::encodeEvents(before, version)));
+      ASSERT_EQ(reference.result.status, 0);
+
+      std::vector<builder::EventSpec> events = before;
+      events.push_back(smallEvent(1200, 2 * kBlockSize + 10));
+      events.push_back(smallEvent(1300, 5));
+      events.push_back(smallEvent(1400, 5));
+      const Bytes stream = builder::encodeEvents(events, version);
+      const Trace tooLong = builder::buildTrace(spec, stream);
+      if (mode == builder::BlockMode::Compressed) {
+        ASSERT_NE(std::count(tooLong.blockStored.begin(), tooLong.blockStored.end(), 0), 0);
+      }
+      const BinaryRun failed = convertWithBinary(tooLong);
+      EXPECT_EQ(failed.result.status, 1);
+      EXPECT_EQ(failed.result.out, kInputFaultText);
+      EXPECT_EQ(failed.table, reference.table);
+
+      // Cut inside the long record while it still fits: its bytes are dropped.
+      const size_t beforeSize = builder::encodeEvents(before, version).size();
+      const Bytes cut(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(beforeSize + 100));
+      const BinaryRun dropped = convertWithBinary(builder::buildTrace(spec, cut));
+      EXPECT_EQ(dropped.result.status, 0);
+      EXPECT_EQ(dropped.result.out, testing::successText("TRACE.QNV", "OUT.XLS"));
+      EXPECT_EQ(dropped.table, reference.table);
+    }
+  }
+}
+
+TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
+  const Trace intact = smallTrace(8, false, 7);
+  const BinaryRun intactRun = convertWithBinary(intact);
+  ASSERT_EQ(intactRun.result.status, 0);
+  const std::string success = testing::successText("TRACE.QNV", "OUT.XLS");
+  const uint16_t blocks = static_cast<uint16_t>(intact.blockOffsets.size());
+  const uint32_t dataLength = static_cast<uint32_t>(intact.footerOffset - intact.headerSize);
+  const uint32_t firstBlock = static_cast<uint32_t>(intact.blockOffsets[1] - intact.blockOffsets[0]);
+  const uint32_t firstTwoBlocks = static_cast<uint32_t>(intact.blockOffsets[2] - intact.blockOffsets[0]);
+  {
+    SCOPED_TRACE("block size 0: every block is too long");
+    Trace trace = intact;
+    builder::setFooter(trace, 0, blocks, dataLength);
+    const BinaryRun run = convertWithBinary(trace);
+    EXPECT_EQ(run.result.status, 1);
+    EXPECT_EQ(run.result.out, kInputFaultText);
+    EXPECT_EQ(run.table, titleLine(intactRun.table));
+  }
+  {
+    SCOPED_TRACE("block count 0 with blocks present: no block is read");
+    Trace trace = intact;
+    builder::setFooter(trace, kBlockSize, 0, dataLength);
+    const BinaryRun run = convertWithBinary(trace);
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_EQ(run.result.out, success);
+    EXPECT_EQ(run.table, titleLine(intactRun.table));
+  }
+  {
+    SCOPED_TRACE("data length ends inside the second block: only the block count ends the loop");
+    Trace trace = intact;
+    builder::setFooter(trace, kBlockSize, blocks, firstBlock + 1);
+    const BinaryRun run = convertWithBinary(trace);
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_EQ(run.result.out, success);
+    EXPECT_EQ(run.table, intactRun.table);
+  }
+  {
+    SCOPED_TRACE("data length overshot and one block counted too many: the footer is read as a block");
+    Trace trace = intact;
+    builder::setFooter(trace, kBlockSize, static_cast<uint16_t>(blocks + 1), firstBlock + 1);
+    const BinaryRun run = convertWithBinary(trace);
+    EXPECT_EQ(run.result.status, 1);
+    EXPECT_EQ(run.result.out, kInputFaultText);
+    EXPECT_EQ(run.table, intactRun.table);
+  }
+  {
+    SCOPED_TRACE("data length covering two blocks exactly ends the loop there");
+    Trace trace = intact;
+    builder::setFooter(trace, kBlockSize, blocks, firstTwoBlocks);
+    const BinaryRun run = convertWithBinary(trace);
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_EQ(run.result.out, success);
+    EXPECT_TRUE(isWholeRowPrefix(run.table, intactRun.table));
+    EXPECT_GT(lineCount(run.table), 1u);
+    EXPECT_LT(lineCount(run.table), lineCount(intactRun.table));
+  }
+}
+
+}  // namespace
+}  // namespace qnvtab
