@@ -59,7 +59,7 @@ bool isWholeRowPrefix(const std::string& table, const std::string& intact) {
 // A few events whose records straddle the 64-byte blocks; text payloads so
 // that blocks shrink when compressed.
 Bytes eventStream(unsigned version, size_t events) {
-  std::vector<builder::EventSpec> specs;
+  std::vector<builder::EventSpec> eventList;
   for (unsigned i = 0; i < events; ++i) {
     builder::EventSpec event;
     event.timeStamp = 1000 + 250 * i;
@@ -69,19 +69,20 @@ Bytes eventStream(unsigned version, size_t events) {
     event.lsnIn = static_cast<uint16_t>(0x20 + i);
     event.bufferAddress = 0x2C00 + 0x40 * i;
     const size_t size = (i * 17) % 45;
-    for (size_t k = 0; k < size; ++k) event.data.push_back(static_cast<uint8_t>("LISTEN "[k / 8 % 7]));
+    for (size_t k = 0; k < size; ++k)
+      event.data.push_back(static_cast<uint8_t>("LISTEN "[k / 8 % 7]));
     event.length = static_cast<uint16_t>(size);
-    specs.push_back(event);
+    eventList.push_back(event);
   }
-  return builder::encodeEvents(specs, version);
+  return builder::encodeEvents(eventList, version);
 }
 
 Trace smallTrace(unsigned version, bool compressed, size_t events) {
-  builder::TraceSpec spec;
-  spec.header.version = version;
-  spec.blockSize = kBlockSize;
-  spec.mode = compressed ? builder::BlockMode::Compressed : builder::BlockMode::Stored;
-  return builder::buildTrace(spec, eventStream(version, events));
+  builder::TraceSpec shape;
+  shape.header.version = version;
+  shape.blockSize = kBlockSize;
+  shape.mode = compressed ? builder::BlockMode::Compressed : builder::BlockMode::Stored;
+  return builder::buildTrace(shape, eventStream(version, events));
 }
 
 struct SweepCase {
@@ -131,7 +132,8 @@ TEST_P(CorruptionSweep, EverySingleBitFlip) {
     builder::flipBit(bytes, bit);
     const Outcome outcome = convertBytes(bytes.data(), bytes.size());
     builder::flipBit(bytes, bit);
-    const std::string where = "bit " + std::to_string(bit % 8) + " of byte " + std::to_string(bit / 8);
+    const std::string where =
+        "bit " + std::to_string(bit % 8) + " of byte " + std::to_string(bit / 8);
     if (isStoredFlag(bit)) {
       if (outcome.status != ConversionStatus::Converted &&
           outcome.status != ConversionStatus::InputFault) {
@@ -215,12 +217,13 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
     for (builder::BlockMode mode : {builder::BlockMode::Stored, builder::BlockMode::Compressed}) {
       SCOPED_TRACE("version " + std::to_string(version) +
                    (mode == builder::BlockMode::Stored ? ", stored" : ", compressed"));
-      builder::TraceSpec spec;
-      spec.header.version = version;
-      spec.blockSize = kBlockSize;
-      spec.mode = mode;
+      builder::TraceSpec shape;
+      shape.header.version = version;
+      shape.blockSize = kBlockSize;
+      shape.mode = mode;
       const std::vector<builder::EventSpec> before = {smallEvent(1000, 0), smallEvent(1100, 17)};
-      const BinaryRun reference = convertWithBinary(builder::buildTrace(spec, builder::encodeEvents(before, version)));
+      const BinaryRun reference =
+          convertWithBinary(builder::buildTrace(shape, builder::encodeEvents(before, version)));
       ASSERT_EQ(reference.result.status, 0);
 
       std::vector<builder::EventSpec> events = before;
@@ -228,7 +231,7 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
       events.push_back(smallEvent(1300, 5));
       events.push_back(smallEvent(1400, 5));
       const Bytes stream = builder::encodeEvents(events, version);
-      const Trace tooLong = builder::buildTrace(spec, stream);
+      const Trace tooLong = builder::buildTrace(shape, stream);
       if (mode == builder::BlockMode::Compressed) {
         ASSERT_NE(std::count(tooLong.blockStored.begin(), tooLong.blockStored.end(), 0), 0);
       }
@@ -240,7 +243,7 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
       // Cut inside the long record while it still fits: its bytes are dropped.
       const size_t beforeSize = builder::encodeEvents(before, version).size();
       const Bytes cut(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(beforeSize + 100));
-      const BinaryRun dropped = convertWithBinary(builder::buildTrace(spec, cut));
+      const BinaryRun dropped = convertWithBinary(builder::buildTrace(shape, cut));
       EXPECT_EQ(dropped.result.status, 0);
       EXPECT_EQ(dropped.result.out, testing::successText("TRACE.QNV", "OUT.XLS"));
       EXPECT_EQ(dropped.table, reference.table);
@@ -255,8 +258,10 @@ TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
   const std::string success = testing::successText("TRACE.QNV", "OUT.XLS");
   const uint16_t blocks = static_cast<uint16_t>(intact.blockOffsets.size());
   const uint32_t dataLength = static_cast<uint32_t>(intact.footerOffset - intact.headerSize);
-  const uint32_t firstBlock = static_cast<uint32_t>(intact.blockOffsets[1] - intact.blockOffsets[0]);
-  const uint32_t firstTwoBlocks = static_cast<uint32_t>(intact.blockOffsets[2] - intact.blockOffsets[0]);
+  const uint32_t firstBlock =
+      static_cast<uint32_t>(intact.blockOffsets[1] - intact.blockOffsets[0]);
+  const uint32_t firstTwoBlocks =
+      static_cast<uint32_t>(intact.blockOffsets[2] - intact.blockOffsets[0]);
   {
     SCOPED_TRACE("block size 0: every block is too long");
     Trace trace = intact;
@@ -285,7 +290,8 @@ TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
     EXPECT_EQ(run.table, intactRun.table);
   }
   {
-    SCOPED_TRACE("data length overshot and one block counted too many: the footer is read as a block");
+    SCOPED_TRACE(
+        "data length overshot and one block counted too many: the footer is read as a block");
     Trace trace = intact;
     builder::setFooter(trace, kBlockSize, static_cast<uint16_t>(blocks + 1), firstBlock + 1);
     const BinaryRun run = convertWithBinary(trace);

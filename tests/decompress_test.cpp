@@ -33,7 +33,8 @@ Bytes eventStream() {
     event.bufferAddress = 0x2C00 + 16 * i;
     const size_t size = (i * 13) % 70;
     for (size_t k = 0; k < size; ++k) {
-      event.data.push_back(i == 5 ? static_cast<uint8_t>(k * 11) : static_cast<uint8_t>("SEND "[k % 5]));
+      event.data.push_back(i == 5 ? static_cast<uint8_t>(k * 11)
+                                  : static_cast<uint8_t>("SEND "[k % 5]));
     }
     event.length = static_cast<uint16_t>(size);
     events.push_back(event);
@@ -42,10 +43,10 @@ Bytes eventStream() {
 }
 
 Trace buildTrace(builder::BlockMode mode) {
-  builder::TraceSpec spec;
-  spec.blockSize = 128;
-  spec.mode = mode;
-  return builder::buildTrace(spec, eventStream());
+  builder::TraceSpec shape;
+  shape.blockSize = 128;
+  shape.mode = mode;
+  return builder::buildTrace(shape, eventStream());
 }
 
 size_t countOf(const Trace& trace, bool stored) {

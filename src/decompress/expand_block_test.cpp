@@ -23,7 +23,8 @@ class GuardedRegion {
  public:
   GuardedRegion() {
     page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    void* base = mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* base =
+        mmap(nullptr, 2 * page_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) std::abort();
     base_ = static_cast<uint8_t*>(base);
     if (mprotect(base_ + page_, page_, PROT_NONE) != 0) std::abort();
@@ -59,7 +60,9 @@ BlockHeader blockHeader(bool stored, size_t length) {
 // the guard page.
 struct GuardedCarry {
   explicit GuardedCarry(int32_t capacity, const Bytes& carried)
-      : buffer(region.end() - capacity), capacity(capacity), usedLength(static_cast<int32_t>(carried.size())) {
+      : buffer(region.end() - capacity),
+        capacity(capacity),
+        usedLength(static_cast<int32_t>(carried.size())) {
     std::memset(buffer, 0xEE, static_cast<size_t>(capacity));
     if (!carried.empty()) std::memcpy(buffer, carried.data(), carried.size());
   }
@@ -109,9 +112,10 @@ TEST(ExpandBlock, CompressedBlocksInitialiseTheLibraryOnce) {
   const Bytes firstStream = builder::compressNrv2b(first.data(), first.size());
   const Bytes secondStream = builder::compressNrv2b(second.data(), second.size());
   GuardedCarry carry(kCapacity, {});
-  ASSERT_EQ(expandBlock(service, blockHeader(false, firstStream.size()), GuardedPayload(firstStream).data,
-                        carry.buffer, carry.usedLength, carry.capacity),
-            ExpandResult::Expanded);
+  ASSERT_EQ(
+      expandBlock(service, blockHeader(false, firstStream.size()), GuardedPayload(firstStream).data,
+                  carry.buffer, carry.usedLength, carry.capacity),
+      ExpandResult::Expanded);
   EXPECT_EQ(service.initialisationCount(), 1);
   ASSERT_EQ(expandBlock(service, blockHeader(false, secondStream.size()),
                         GuardedPayload(secondStream).data, carry.buffer, carry.usedLength,
@@ -212,7 +216,8 @@ TEST(ExpandBlock, FaultyStreamsFail) {
   // Cutting a stream short leaves the bits before the cut as they were, so the
   // decoder always runs out of input rather than misreading it.
   for (size_t cut = 1; cut < stream.size(); ++cut) {
-    SCOPED_TRACE("cut to " + std::to_string(cut) + " of " + std::to_string(stream.size()) + " bytes");
+    SCOPED_TRACE("cut to " + std::to_string(cut) + " of " + std::to_string(stream.size()) +
+                 " bytes");
     expectStreamFails(Bytes(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(cut)),
                       UCL_E_INPUT_OVERRUN);
   }
@@ -241,17 +246,20 @@ TEST(ExpandBlock, PayloadReadStaysWithinOneSpareByte) {
   for (size_t cut = 1; cut <= stream.size(); ++cut) {
     GuardedCarry carry(kCapacity, {});
     const Bytes payload(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(cut));
-    const ExpandResult result = expandBlock(service, blockHeader(false, cut), GuardedPayload(payload).data,
-                                            carry.buffer, carry.usedLength, carry.capacity);
-    EXPECT_EQ(result, cut == stream.size() ? ExpandResult::Expanded : ExpandResult::DecompressFailed);
+    const ExpandResult result =
+        expandBlock(service, blockHeader(false, cut), GuardedPayload(payload).data, carry.buffer,
+                    carry.usedLength, carry.capacity);
+    EXPECT_EQ(result,
+              cut == stream.size() ? ExpandResult::Expanded : ExpandResult::DecompressFailed);
   }
   GuardedCarry carry(kCapacity, {});
   GuardedPayload payload(stream);
   for (size_t bit = 0; bit < stream.size() * 8; ++bit) {
     payload.data[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
     carry.usedLength = 0;
-    const ExpandResult result = expandBlock(service, blockHeader(false, stream.size()), payload.data,
-                                            carry.buffer, carry.usedLength, carry.capacity);
+    const ExpandResult result =
+        expandBlock(service, blockHeader(false, stream.size()), payload.data, carry.buffer,
+                    carry.usedLength, carry.capacity);
     if (result != ExpandResult::Expanded) {
       EXPECT_EQ(carry.usedLength, 0);
     }

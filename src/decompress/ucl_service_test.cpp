@@ -16,8 +16,8 @@ TEST(UclService, DecompressBeforeInitialisationDoesNothing) {
   UclService service;
   std::vector<uint8_t> destination(300, 0xEE);
   uint32_t destinationLength = 300;
-  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()), destination.data(),
-                               destinationLength),
+  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()),
+                               destination.data(), destinationLength),
             UclServiceResult::NotInitialised);
   EXPECT_EQ(destinationLength, 300u);
   EXPECT_EQ(destination, std::vector<uint8_t>(300, 0xEE));
@@ -26,8 +26,8 @@ TEST(UclService, DecompressBeforeInitialisationDoesNothing) {
   ASSERT_EQ(service.initialise(), UclServiceResult::Success);
   ASSERT_EQ(service.initialise(), UclServiceResult::Success);
   EXPECT_EQ(service.initialisationCount(), 1);
-  ASSERT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()), destination.data(),
-                               destinationLength),
+  ASSERT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()),
+                               destination.data(), destinationLength),
             UclServiceResult::Success);
   EXPECT_EQ(destinationLength, 200u);
   EXPECT_EQ(std::vector<uint8_t>(destination.begin(), destination.begin() + 200), data);
@@ -41,8 +41,8 @@ TEST(UclService, KeepsTheLibraryCodeOfTheLastFailure) {
   ASSERT_EQ(service.initialise(), UclServiceResult::Success);
   std::vector<uint8_t> destination(300);
   uint32_t destinationLength = 199;
-  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()), destination.data(),
-                               destinationLength),
+  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()),
+                               destination.data(), destinationLength),
             UclServiceResult::DecompressError);
   EXPECT_EQ(service.lastLibraryResult(), UCL_E_OUTPUT_OVERRUN);
   destinationLength = 300;
@@ -51,8 +51,8 @@ TEST(UclService, KeepsTheLibraryCodeOfTheLastFailure) {
             UclServiceResult::DecompressError);
   EXPECT_EQ(service.lastLibraryResult(), UCL_E_INPUT_OVERRUN);
   destinationLength = 300;
-  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()), destination.data(),
-                               destinationLength),
+  EXPECT_EQ(service.decompress(stream.data(), static_cast<uint32_t>(stream.size()),
+                               destination.data(), destinationLength),
             UclServiceResult::Success);
   EXPECT_EQ(service.lastLibraryResult(), UCL_E_INPUT_OVERRUN);
 }
