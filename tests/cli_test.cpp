@@ -16,8 +16,8 @@ namespace {
 
 using testing::fileExists;
 using testing::readFile;
-using testing::RunResult;
 using testing::runQnvtab;
+using testing::RunResult;
 using testing::successText;
 using testing::TempDir;
 using testing::writeFile;
@@ -64,8 +64,7 @@ std::string invalidOption(const std::string& argument) {
 
 // One line on standard error, "qnvtab: " and a reason.
 bool isDiagnosis(const std::string& err) {
-  return err.rfind("qnvtab: ", 0) == 0 && err.back() == '\n' &&
-         err.find('\n') == err.size() - 1;
+  return err.rfind("qnvtab: ", 0) == 0 && err.back() == '\n' && err.find('\n') == err.size() - 1;
 }
 
 bool isEmptyDirectory(const std::string& path) { return std::filesystem::is_empty(path); }
@@ -110,9 +109,11 @@ TEST(CliOptions, NoArgumentsShowsUsage) {
 // Usage is shown and no file is opened, also when both paths were given;
 // the first of -? and an invalid option decides.
 TEST(CliOptions, HelpBeforeAnyInvalidOption) {
-  const std::vector<std::vector<std::string>> helps = {
-      {"-itrace.qnv", "-oout.xls", "-?"}, {"-?", "-x"}, {"-th", "-?", "-dHX"},
-      {"-itrace.qnv"}, {"-oout.xls", "-th"}};
+  const std::vector<std::vector<std::string>> helps = {{"-itrace.qnv", "-oout.xls", "-?"},
+                                                       {"-?", "-x"},
+                                                       {"-th", "-?", "-dHX"},
+                                                       {"-itrace.qnv"},
+                                                       {"-oout.xls", "-th"}};
   for (const auto& arguments : helps) {
     TempDir work;
     writeTrace(work);
@@ -129,9 +130,9 @@ TEST(CliOptions, HelpBeforeAnyInvalidOption) {
 
 TEST(CliOptions, InvalidOptionsEchoedInFull) {
   const std::string longArgument = "-z" + std::string(320, 'L') + "%s";
-  const std::vector<std::string> arguments = {
-      "-d", "-D", "-dHX", "-thx", "-Thx", "-x", "-fert", "100%s%d%n%%", "two words", "",
-      longArgument};
+  const std::vector<std::string> arguments = {"-d",        "-D", "-dHX",      "-thx",
+                                              "-Thx",      "-x", "-fert",     "100%s%d%n%%",
+                                              "two words", "",   longArgument};
   for (const std::string& argument : arguments) {
     TempDir work;
     const RunResult run = runQnvtab({"-iin.qnv", "-oout.xls", argument, "-?"}, work.path());
@@ -155,8 +156,8 @@ TEST(CliOptions, PathAsSeparateWordIsInvalid) {
 TEST(CliOptions, OptionsIgnoreCase) {
   TempDir work;
   const std::string trace = writeTrace(work, "trace.qnv", 7);
-  const RunResult upper = runQnvtab({"-I" + trace, "-O" + work.file("upper.xls"), "-TH",
-                                     "-Ferts", "-dhexascii", "-dAh"});
+  const RunResult upper = runQnvtab(
+      {"-I" + trace, "-O" + work.file("upper.xls"), "-TH", "-Ferts", "-dhexascii", "-dAh"});
   EXPECT_EQ(upper.status, 0);
   EXPECT_EQ(upper.out, successText(trace, work.file("upper.xls")));
   const RunResult lower = convert(trace, work.file("lower.xls"), {"-th", "-ferts", "-dha"});
@@ -164,7 +165,7 @@ TEST(CliOptions, OptionsIgnoreCase) {
 
   const std::string table = readFile(work.file("upper.xls"));
   EXPECT_EQ(table, readFile(work.file("lower.xls")));
-  EXPECT_EQ(table.rfind("Start Date", 0), 0u) << table;           // -TH
+  EXPECT_EQ(table.rfind("Start Date", 0), 0u) << table;                   // -TH
   EXPECT_NE(table.find("\"BufferContent (Ascii)\""), std::string::npos);  // -dAh
   // -Ferts: times count from the first event (stamp 1000), not from 0.
   EXPECT_NE(table.find("\r\n1\t0\t"), std::string::npos) << table;
@@ -188,15 +189,9 @@ TEST(CliConsole, SuccessAndSwitchedOffWarning) {
     bool warning;
   };
   const Case cases[] = {
-      {8, {}, false},
-      {8, {"-th", "-ferts"}, false},
-      {7, {"-th", "-ferts"}, false},
-      {6, {}, false},
-      {6, {"-dA"}, false},
-      {6, {"-th"}, true},
-      {6, {"-ferts"}, true},
-      {6, {"-th", "-ferts"}, true},
-      {5, {"-th", "-th"}, true},
+      {8, {}, false},        {8, {"-th", "-ferts"}, false}, {7, {"-th", "-ferts"}, false},
+      {6, {}, false},        {6, {"-dA"}, false},           {6, {"-th"}, true},
+      {6, {"-ferts"}, true}, {6, {"-th", "-ferts"}, true},  {5, {"-th", "-th"}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.options));
@@ -248,8 +243,8 @@ TEST(CliFiles, OutputCannotBeOpened) {
   TempDir work;
   const std::string trace = writeTrace(work);
   std::filesystem::create_directory(work.file("folder"));
-  for (const std::string& output : {work.file("missing/out.xls"), work.file("folder"),
-                                   work.file("folder/"), std::string()}) {
+  for (const std::string& output :
+       {work.file("missing/out.xls"), work.file("folder"), work.file("folder/"), std::string()}) {
     const RunResult run = convert(trace, output);
     EXPECT_EQ(run.status, 1) << output;
     EXPECT_EQ(run.out, kCannotOpenOutput) << output;
@@ -268,12 +263,9 @@ TEST(CliFiles, OutputSameAsInputRefused) {
   ASSERT_EQ(::symlink(trace.c_str(), work.file("symbolic.xls").c_str()), 0);
   ASSERT_EQ(::link(trace.c_str(), work.file("hard.xls").c_str()), 0);
   const std::vector<std::vector<std::string>> runs = {
-      {"-itrace.qnv", "-otrace.qnv"},
-      {"-itrace.qnv", "-o./trace.qnv"},
-      {"-itrace.qnv", "-o" + trace},
-      {"-itrace.qnv", "-osymbolic.xls"},
-      {"-ihard.xls", "-otrace.qnv"},
-      {"-isymbolic.xls", "-ohard.xls"},
+      {"-itrace.qnv", "-otrace.qnv"}, {"-itrace.qnv", "-o./trace.qnv"},
+      {"-itrace.qnv", "-o" + trace},  {"-itrace.qnv", "-osymbolic.xls"},
+      {"-ihard.xls", "-otrace.qnv"},  {"-isymbolic.xls", "-ohard.xls"},
   };
   for (const auto& arguments : runs) {
     const RunResult run = runQnvtab(arguments, work.path());

@@ -20,8 +20,8 @@ using builder::Bytes;
 using builder::Trace;
 using testing::fileExists;
 using testing::readFile;
-using testing::RunResult;
 using testing::runQnvtab;
+using testing::RunResult;
 using testing::successText;
 using testing::TempDir;
 using testing::writeFile;
@@ -127,9 +127,8 @@ TEST(Container, EachVersionAndModeWalksAllBlocks) {
       const std::vector<std::string> lines = linesOf(converted.table);
       ASSERT_EQ(lines.size(), 1u + 9u);
       for (size_t row = 1; row < lines.size(); ++row) {
-        EXPECT_EQ(lines[row].rfind(std::to_string(row) + "\t" + std::to_string(1900 + 100 * row) +
-                                       "\t",
-                                   0),
+        EXPECT_EQ(lines[row].rfind(
+                      std::to_string(row) + "\t" + std::to_string(1900 + 100 * row) + "\t", 0),
                   0u)
             << lines[row];
       }
@@ -154,11 +153,13 @@ TEST(Container, TracesWithoutBlocks) {
   Trace zeroBlockSize = blockTrace(8, BlockMode::Stored, 4, 2);
   builder::setFooter(zeroBlockSize, 0, 0, 0);
   Trace zeroCount = blockTrace(8, BlockMode::Stored, 4, 2);
-  builder::setFooter(zeroCount, 2 * recordSize(8), 0, zeroCount.footerOffset - zeroCount.headerSize);
+  builder::setFooter(zeroCount, 2 * recordSize(8), 0,
+                     zeroCount.footerOffset - zeroCount.headerSize);
   Trace zeroLength = blockTrace(7, BlockMode::Compressed, 4, 2);
   builder::setFooter(zeroLength, 2 * recordSize(7), 2, 0);
 
-  for (const Bytes* trace : {&smallest, &zeroBlockSize.bytes, &zeroCount.bytes, &zeroLength.bytes}) {
+  for (const Bytes* trace :
+       {&smallest, &zeroBlockSize.bytes, &zeroCount.bytes, &zeroLength.bytes}) {
     const Converted converted = convert(*trace, {"-dHA"});
     EXPECT_TRUE(isSuccess(converted)) << converted.run.out << converted.run.err;
     const std::vector<std::string> lines = linesOf(converted.table);
@@ -219,10 +220,14 @@ TEST(Container, FaultInABlockKeepsEarlierRows) {
        [&](Trace& t) { builder::flipBit(t.bytes, (blockAt(t, 3) + 6 + 5) * 8 + 7); }},
       {"blocks 2 and 3 swapped", BlockMode::Compressed, 2,
        [&](Trace& t) {
-         Bytes swapped(t.bytes.begin(), t.bytes.begin() + blockAt(t, 2));
-         swapped.insert(swapped.end(), t.bytes.begin() + blockAt(t, 3), t.bytes.begin() + blockAt(t, 4));
-         swapped.insert(swapped.end(), t.bytes.begin() + blockAt(t, 2), t.bytes.begin() + blockAt(t, 3));
-         swapped.insert(swapped.end(), t.bytes.begin() + blockAt(t, 4), t.bytes.end());
+         const auto part = [&](size_t from, size_t to) {
+           return Bytes(t.bytes.begin() + from, t.bytes.begin() + to);
+         };
+         const size_t b2 = blockAt(t, 2), b3 = blockAt(t, 3), b4 = blockAt(t, 4);
+         Bytes swapped = part(0, b2);
+         for (const Bytes& piece : {part(b3, b4), part(b2, b3), part(b4, t.bytes.size())}) {
+           swapped.insert(swapped.end(), piece.begin(), piece.end());
+         }
          t.bytes = swapped;
        }},
       // Block 4 keeps its header and five payload bytes; the footer follows.

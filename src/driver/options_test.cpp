@@ -54,10 +54,14 @@ TEST(ParseCommandLine, OptionsIgnoreCase) {
 
 TEST(ParseCommandLine, DataFormats) {
   const std::pair<const char*, DataFormat> valid[] = {
-      {"-dH", DataFormat::Hex},         {"-dhex", DataFormat::Hex},
-      {"-dA", DataFormat::Ascii},       {"-dAscii", DataFormat::Ascii},
-      {"-dha", DataFormat::HexAscii},   {"-dAh", DataFormat::HexAscii},
-      {"-dHEXASCII", DataFormat::HexAscii}, {"-dasciihex", DataFormat::HexAscii},
+      {"-dH", DataFormat::Hex},
+      {"-dhex", DataFormat::Hex},
+      {"-dA", DataFormat::Ascii},
+      {"-dAscii", DataFormat::Ascii},
+      {"-dha", DataFormat::HexAscii},
+      {"-dAh", DataFormat::HexAscii},
+      {"-dHEXASCII", DataFormat::HexAscii},
+      {"-dasciihex", DataFormat::HexAscii},
   };
   for (const auto& [argument, format] : valid) {
     // Starting from another format, so that a value left at the default
@@ -77,7 +81,8 @@ TEST(ParseCommandLine, DataFormats) {
 // -th and -ferts must be the whole argument; -d, -i and -o take the rest,
 // tested in that order.
 TEST(ParseCommandLine, RuleOrder) {
-  for (const char* argument : {"-thx", "-t", "-fert", "-fertss", "-", "", "x", "-x", "TRACE.QNV", "--i"}) {
+  for (const char* argument :
+       {"-thx", "-t", "-fert", "-fertss", "-?x", "-", "", "x", "-x", "TRACE.QNV", "--i"}) {
     const CommandLine line = parse({"-iA", "-oB", argument});
     EXPECT_EQ(line.outcome, CommandLineOutcome::InvalidOption) << argument;
     EXPECT_EQ(line.invalidArgument, argument);

@@ -66,8 +66,9 @@ TEST(ReadBlock, ReadsConsecutiveBlocks) {
   const Bytes first = payloadOf(kBlockSize, 1);
   const Bytes second = payloadOf(1, 2);
   const Bytes third = payloadOf(17, 3);
-  const Bytes file = concat({builder::buildBlock(1, false, first), builder::buildBlock(2, true, second),
-                             builder::buildBlock(3, false, third)});
+  const Bytes file =
+      concat({builder::buildBlock(1, false, first), builder::buildBlock(2, true, second),
+              builder::buildBlock(3, false, third)});
   FileHandle input = openBytes(file);
   const TraceFooter footer = footerOf(kBlockSize);
   Bytes payload(kBlockSize);
@@ -75,7 +76,8 @@ TEST(ReadBlock, ReadsConsecutiveBlocks) {
   uint32_t number = 0;
   for (const Bytes* expected : {&first, &second, &third}) {
     ++number;
-    ASSERT_EQ(readBlock(input.get(), footer, number, header, payload.data()), BlockReadResult::Valid)
+    ASSERT_EQ(readBlock(input.get(), footer, number, header, payload.data()),
+              BlockReadResult::Valid)
         << number;
     EXPECT_EQ(header.blockNumber(), number);
     EXPECT_EQ(header.storedFlag(), number == 2);

@@ -79,12 +79,12 @@ TEST(ScanDecimalField, ReadsAsAFormattedScanOfThatWidth) {
     int value;
   };
   const Case cases[] = {
-      {"00008", 5, true, 8},     {"000123", 5, true, 12},  // width stops the number
-      {"   42", 5, true, 42},    {"\t\n 7", 3, true, 7},   // blanks skipped, not counted
-      {"7.000", 5, true, 7},     {"12x4", 5, true, 12},    // stops at a non-digit
-      {"-12345", 5, true, -1234}, {"+9", 2, true, 9},      // the sign counts in the width
-      {"-", 5, false, 0},        {"+x", 5, false, 0},      {"abc", 3, false, 0},
-      {"     ", 5, false, 0},    {"", 5, false, 0},        {".000", 3, false, 0},
+      {"00008", 5, true, 8},      {"000123", 5, true, 12},  // width stops the number
+      {"   42", 5, true, 42},     {"\t\n 7", 3, true, 7},   // blanks skipped, not counted
+      {"7.000", 5, true, 7},      {"12x4", 5, true, 12},    // stops at a non-digit
+      {"-12345", 5, true, -1234}, {"+9", 2, true, 9},       // the sign counts in the width
+      {"-", 5, false, 0},         {"+x", 5, false, 0},     {"abc", 3, false, 0},
+      {"     ", 5, false, 0},     {"", 5, false, 0},       {".000", 3, false, 0},
   };
   for (const Case& c : cases) {
     const auto* field = reinterpret_cast<const uint8_t*>(c.text);
