@@ -145,7 +145,20 @@ TEST(Diagnosis, FaultyCompressedStream) {
   setFooter(trace, 128, static_cast<uint16_t>(trace.blockOffsets.size()),
             static_cast<uint32_t>(trace.footerOffset - trace.headerSize));
   EXPECT_EQ(diagnosisOf(trace.bytes),
-            "block 1 at offset 203: compressed payload faulty or larger than the free buffer space");
+            "block 1 at offset 203: compressed payload faulty or larger than the 256 bytes left in "
+            "the buffer (UCL error -201)");
+}
+
+TEST(Diagnosis, StoredPayloadThatDoesNotFit) {
+  // A record longer than the buffer can hold keeps growing the carried tail
+  // until a stored block no longer fits.
+  TraceSpec spec;
+  spec.blockSize = 128;
+  spec.mode = BlockMode::Stored;
+  const Trace trace = buildTrace(spec, events(8, 1, 400));
+  EXPECT_EQ(diagnosisOf(trace.bytes), "block 3 at offset " + std::to_string(trace.blockOffsets[2]) +
+                                          ": stored payload of 128 bytes exceeds the 0 bytes "
+                                          "left in the buffer");
 }
 
 TEST(Diagnosis, WriteFailureNamesTheOutputAndTheReason) {

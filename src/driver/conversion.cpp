@@ -19,10 +19,18 @@ ConversionReport inputFault(std::string fault) {
   return report;
 }
 
-const char* expandFailure(ExpandResult result) {
-  return result == ExpandResult::ServiceUnavailable
-             ? "the decompression library cannot be initialised"
-             : "compressed payload faulty or larger than the free buffer space";
+std::string expandFailure(ExpandResult result, const BlockHeader& block, int32_t freeSpace,
+                          const UclService& ucl) {
+  if (result == ExpandResult::ServiceUnavailable) {
+    return "the decompression library cannot be initialised (UCL error " +
+           std::to_string(ucl.lastLibraryResult()) + ")";
+  }
+  const std::string room = " the " + std::to_string(freeSpace) + " bytes left in the buffer";
+  if (block.storedFlag()) {
+    return "stored payload of " + std::to_string(block.length()) + " bytes exceeds" + room;
+  }
+  return "compressed payload faulty or larger than" + room + " (UCL error " +
+         std::to_string(ucl.lastLibraryResult()) + ")";
 }
 
 }  // namespace
@@ -50,7 +58,7 @@ ConversionReport convertTrace(std::FILE* input, const Options& options, OutputBu
   const int32_t capacity = static_cast<int32_t>(2 * blockSize);
   // One spare, zeroed byte behind the payload: see expandBlock.
   std::unique_ptr<uint8_t[]> payload(new (std::nothrow) uint8_t[blockSize + 1]());
-  std::unique_ptr<uint8_t[]> carryBuffer(new (std::nothrow) uint8_t[capacity + 1]);
+  std::unique_ptr<uint8_t[]> carryBuffer(new (std::nothrow) uint8_t[capacity > 0 ? capacity : 1]);
   if (!payload || !carryBuffer) return inputFault("not enough memory for the block buffers");
 
   EventRowContext rows = makeEventRowContext(
@@ -76,10 +84,11 @@ ConversionReport convertTrace(std::FILE* input, const Options& options, OutputBu
       report = blockFault(why);
       break;
     }
+    const int32_t freeSpace = capacity - usedLength;
     const ExpandResult expanded =
         expandBlock(ucl, block, payload.get(), carryBuffer.get(), usedLength, capacity);
     if (expanded != ExpandResult::Expanded) {
-      report = blockFault(expandFailure(expanded));
+      report = blockFault(expandFailure(expanded, block, freeSpace, ucl));
       break;
     }
     const uint32_t blockBytes = layout::kBlockHeaderSize + block.length();
