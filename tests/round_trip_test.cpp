@@ -13,10 +13,13 @@
 #include "driver/conversion.h"
 #include "event_mix.h"
 #include "run_binary.h"
+#include "table_fixtures.h"
 #include "trace_builder.h"
 
 namespace qnvtab {
 namespace {
+
+using qnvtab::testing::split;
 
 using builder::BlockMode;
 using builder::Bytes;
@@ -171,15 +174,6 @@ bool readDump(const std::string& cell, PayloadMode mode, Dump& dump) {
   return true;
 }
 
-std::vector<std::string> split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + separator.size()) {
-    parts.push_back(text.substr(start, end - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
 
 // Checks one row against its event; returns what is wrong, or nothing.
 std::string checkRow(const std::string& row, int64_t number, const EventSpec& event,

@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "run_binary.h"
+#include "table_fixtures.h"
 #include "trace_builder.h"
 
 namespace qnvtab {
 namespace {
+
+using qnvtab::testing::split;
+using qnvtab::testing::workedExampleEvent;
 
 using builder::BlockMode;
 using builder::Bytes;
@@ -53,15 +57,6 @@ Conversion convert(const Bytes& traceBytes, const std::vector<std::string>& opti
   return conversion;
 }
 
-std::vector<std::string> split(const std::string& text, const std::string& separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + separator.size()) {
-    parts.push_back(text.substr(start, end - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
 
 // The lines of a table, without their CR LF; the text after the last line
 // end must be empty.
@@ -72,21 +67,6 @@ std::vector<std::string> lines(const std::string& table) {
   return result;
 }
 
-EventSpec workedExampleEvent() {
-  EventSpec event;
-  event.timeStamp = 6000;
-  event.cmd = 0x14;
-  event.rc = 0x00;
-  event.poIn = 3;
-  event.lsnIn = 0x0012;
-  event.poOut = 0;
-  event.lsnOut = 0x0000;
-  event.info = 0x01;
-  event.length = 4;
-  event.bufferAddress = 0x2C00;
-  event.data = {0x41, 0x42, 0x0D, 0x0A};
-  return event;
-}
 
 EventSpec simpleEvent(uint32_t stamp, Bytes data = {}) {
   EventSpec event;

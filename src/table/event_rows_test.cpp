@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "table_fixtures.h"
 #include "trace_builder.h"
 
 namespace qnvtab {
 namespace {
+
+using qnvtab::testing::split;
+using qnvtab::testing::workedExampleEvent;
 
 using builder::Bytes;
 using builder::EventSpec;
@@ -32,21 +36,6 @@ TraceHeader workedExampleHeader() { return headerWithFirstEvent({19, 5, 2008}, {
 
 TraceHeader headerWithoutFirstEvent() { return TraceHeader::fresh(); }
 
-EventSpec workedExampleEvent() {
-  EventSpec event;
-  event.timeStamp = 6000;
-  event.cmd = 0x14;
-  event.rc = 0x00;
-  event.poIn = 3;
-  event.lsnIn = 0x0012;
-  event.poOut = 0;
-  event.lsnOut = 0x0000;
-  event.info = 0x01;
-  event.length = 4;
-  event.bufferAddress = 0x2C00;
-  event.data = {0x41, 0x42, 0x0D, 0x0A};
-  return event;
-}
 
 EventSpec stampedAt(uint32_t stamp, size_t dataSize = 0) {
   EventSpec event;
@@ -85,18 +74,6 @@ std::string rowsOf(const TraceHeader& header, uint16_t version, DataFormat forma
   return result.text;
 }
 
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts(1);
-  for (char c : text) {
-    if (c == separator) {
-      parts.emplace_back();
-    } else {
-      parts.back() += c;
-    }
-  }
-  return parts;
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
   size_t start = 0;
@@ -114,7 +91,7 @@ std::vector<std::string> lines(const std::string& text) {
 
 // "DDMMYY HHMMSS" of a row.
 std::string dateAndTime(const std::string& row) {
-  const std::vector<std::string> cells = split(row, '\t');
+  const std::vector<std::string> cells = split(row, "\t");
   return cells.size() > 3 ? cells[2] + " " + cells[3] : "";
 }
 
@@ -149,7 +126,7 @@ TEST(EventRows, EventWithoutDataEndsWithTheTabAfterTheAddress) {
   for (DataFormat format : {DataFormat::Hex, DataFormat::Ascii, DataFormat::HexAscii}) {
     const std::string row = rowsOf(workedExampleHeader(), 8, format, 0, {event}, 6);
     EXPECT_EQ(row, expected);
-    EXPECT_EQ(split(row.substr(0, row.size() - 2), '\t').size(), 15u);  // 14 cells, 14 TABs
+    EXPECT_EQ(split(row.substr(0, row.size() - 2), "\t").size(), 15u);  // 14 cells, 14 TABs
   }
 }
 
@@ -164,9 +141,9 @@ TEST(EventRows, CountsOnAcrossCallsAndConsumesInPlace) {
   const RowsResult b = writeRows(context, counter, builder::encodeEvent(stampedAt(1002, 1), 8));
   const std::vector<std::string> rows = lines(a.text + b.text);
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(split(rows[0], '\t')[0], "1");
-  EXPECT_EQ(split(rows[1], '\t')[0], "2");
-  EXPECT_EQ(split(rows[2], '\t')[0], "3");
+  EXPECT_EQ(split(rows[0], "\t")[0], "1");
+  EXPECT_EQ(split(rows[1], "\t")[0], "2");
+  EXPECT_EQ(split(rows[2], "\t")[0], "3");
   EXPECT_EQ(counter, 3);
 }
 
@@ -255,16 +232,16 @@ TEST(EventRows, TimeRelativeToFirstEvent) {
   const std::vector<std::string> rows = lines(rowsOf(
       header, 8, DataFormat::Hex, 1000, {stampedAt(1000), stampedAt(999), stampedAt(0), stampedAt(1)}));
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(split(rows[0], '\t')[1], "0");
-  EXPECT_EQ(split(rows[1], '\t')[1], "-1");
-  EXPECT_EQ(split(rows[2], '\t')[1], "-1000");
-  EXPECT_EQ(split(rows[3], '\t')[1], "-999");
+  EXPECT_EQ(split(rows[0], "\t")[1], "0");
+  EXPECT_EQ(split(rows[1], "\t")[1], "-1");
+  EXPECT_EQ(split(rows[2], "\t")[1], "-1000");
+  EXPECT_EQ(split(rows[3], "\t")[1], "-999");
   // Without the option the stamp itself, read as a signed number.
   const std::vector<std::string> plain =
       lines(rowsOf(header, 8, DataFormat::Hex, 0, {stampedAt(0xFFFFFFFFu), stampedAt(0x80000000u)}));
   ASSERT_EQ(plain.size(), 2u);
-  EXPECT_EQ(split(plain[0], '\t')[1], "-1");
-  EXPECT_EQ(split(plain[1], '\t')[1], "-2147483648");
+  EXPECT_EQ(split(plain[0], "\t")[1], "-1");
+  EXPECT_EQ(split(plain[1], "\t")[1], "-2147483648");
 }
 
 TEST(EventRows, EventsBeforeTheFirstEventArePlacedBeforeIt) {
@@ -307,7 +284,7 @@ TEST(EventRows, HeadLayoutDecidesTheLsnWidth) {
   event.lsnOut = 0x07;
   const TraceHeader header = headerWithoutFirstEvent();
   const std::vector<std::string> narrow =
-      split(lines(rowsOf(header, 5, DataFormat::Hex, 0, {event}))[0], '\t');
+      split(lines(rowsOf(header, 5, DataFormat::Hex, 0, {event}))[0], "\t");
   ASSERT_EQ(narrow.size(), 15u);
   EXPECT_EQ(narrow[8], "\"xAB\"");
   EXPECT_EQ(narrow[10], "\"x07\"");
@@ -316,7 +293,7 @@ TEST(EventRows, HeadLayoutDecidesTheLsnWidth) {
   event.lsnOut = 0x0007;
   for (uint16_t version : {6, 7, 8}) {
     const std::vector<std::string> wide =
-        split(lines(rowsOf(header, version, DataFormat::Hex, 0, {event}))[0], '\t');
+        split(lines(rowsOf(header, version, DataFormat::Hex, 0, {event}))[0], "\t");
     ASSERT_EQ(wide.size(), 15u);
     EXPECT_EQ(wide[8], "\"xABCD\"");
     EXPECT_EQ(wide[10], "\"x0007\"");
@@ -334,7 +311,7 @@ TEST(EventRows, QuotedAndUnquotedCells) {
   event.length = 65535;
   event.bufferAddress = 0xFEDCBA98;
   const std::vector<std::string> cells =
-      split(lines(rowsOf(workedExampleHeader(), 8, DataFormat::Hex, 0, {event}))[0], '\t');
+      split(lines(rowsOf(workedExampleHeader(), 8, DataFormat::Hex, 0, {event}))[0], "\t");
   const std::vector<std::string> expected = {
       "1", "6000", "190508", "102035", "\"33\"", "\"I\"", "\"xFF\"", "65535",
       "\"x0012\"", "4096", "\"x0000\"", "\"xC4\"", "65535", "xFEDCBA98", "\"41 42 0D 0A ...\""};
