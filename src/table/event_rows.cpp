@@ -12,7 +12,8 @@ constexpr uint32_t kSecondsPerDay = 86400;
 
 // The Date and Local Time cells with the TAB between them, from the cache
 // when the second has not changed and recomputing only the clock while the
-// day stays the same.
+// day stays the same. Seconds since 1980 always give in-range fields (years
+// 1980 to 2116), so both cells are exactly six digits.
 char* writeEventDateTime(EventRowContext& context, uint32_t seconds, char* out) {
   if (!context.cacheValid || seconds != context.cachedSeconds) {
     char* cell = context.cachedDateTime;
