@@ -90,7 +90,7 @@ TEST(Diagnosis, FooterFaults) {
   const uint16_t right = loadU16(&trace.bytes[checksumAt]);
   setU16(trace.bytes, checksumAt, static_cast<uint16_t>(right ^ 0x0101));
   EXPECT_EQ(diagnosisOf(trace.bytes),
-            "footer: checksum " + hex16(right ^ 0x0101u) + ", expected " + hex16(right));
+            "footer: checksum " + hex16(right) + ", expected " + hex16(right ^ 0x0101u));
 }
 
 TEST(Diagnosis, BlockFaultsNameTheBlockAndItsOffset) {

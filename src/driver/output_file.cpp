@@ -36,9 +36,9 @@ bool OutputFile::open(const std::string& path, const struct stat& input) {
 bool OutputFile::write(const char* data, size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd_, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      lastError_ = errno;
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      lastError_ = written < 0 ? errno : EIO;  // a write that makes no progress
       return false;
     }
     data += written;

@@ -161,7 +161,7 @@ bool readTraceHeader(std::FILE* input, TraceHeader& header, TraceFooter& footer,
   if (!footer.isValid()) {
     char reason[80];
     std::snprintf(reason, sizeof reason, "footer: checksum 0x%04X, expected 0x%04X",
-                  footer.checksum(), crc16(footer.bytes.data(), layout::kFooterChecksumOffset));
+                  crc16(footer.bytes.data(), layout::kFooterChecksumOffset), footer.checksum());
     return fail(why, reason);
   }
   const off_t room = fileSize - static_cast<off_t>(layoutSize + layout::kFooterSize);
