@@ -58,12 +58,27 @@ CommandCells makeCommandCells() {
 
 const CommandCells kCommandCells = makeCommandCells();
 
-char* writeHexDigits(char* out, uint32_t value, int digits) {
-  for (int i = digits - 1; i >= 0; --i) {
-    out[i] = kHexDigits[value & 0xF];
-    value >>= 4;
+// Two upper-case hexadecimal digits for every byte value.
+using HexPairs = std::array<std::array<char, 2>, 256>;
+
+constexpr HexPairs makeHexPairs() {
+  HexPairs pairs{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    pairs[byte] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
   }
-  return out + digits;
+  return pairs;
+}
+
+constexpr HexPairs kHexPairs = makeHexPairs();
+
+// The low `bytes` bytes of `value` as 2 * `bytes` digits, most significant
+// first.
+char* writeHexBytes(char* out, uint32_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) {
+    std::memcpy(out + 2 * i, kHexPairs[value & 0xFF].data(), 2);
+    value >>= 8;
+  }
+  return out + 2 * bytes;
 }
 
 char* writeTwoDigits(char* out, uint32_t value) {
@@ -97,7 +112,7 @@ const char* commandMnemonic(uint32_t code) {
 char* writeHex8(char* out, uint32_t value) {
   out[0] = '"';
   out[1] = 'x';
-  out = writeHexDigits(out + 2, value & 0xFF, 2);
+  out = writeHexBytes(out + 2, value, 1);
   *out = '"';
   return out + 1;
 }
@@ -105,7 +120,7 @@ char* writeHex8(char* out, uint32_t value) {
 char* writeHex16(char* out, uint32_t value) {
   out[0] = '"';
   out[1] = 'x';
-  out = writeHexDigits(out + 2, value & 0xFFFF, 4);
+  out = writeHexBytes(out + 2, value, 2);
   *out = '"';
   return out + 1;
 }
@@ -150,7 +165,7 @@ char* writeLength(char* out, uint16_t value) { return writeInteger(out, value); 
 
 char* writeAddress(char* out, uint32_t value) {
   *out = 'x';
-  return writeHexDigits(out + 1, value, 8);
+  return writeHexBytes(out + 1, value, 4);
 }
 
 char* writeCommand(char* out, uint32_t code) {
