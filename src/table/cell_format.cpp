@@ -43,6 +43,23 @@ constexpr std::array<DumpTable, 3> kDumpTables = {
     makeDumpTable(PayloadMode::Hex), makeDumpTable(PayloadMode::Ascii),
     makeDumpTable(PayloadMode::Characters)};
 
+// Dumps `count` bytes whose entries are all `kStride` wide, two per step:
+// with fixed offsets no store waits on the size of the entry before it.
+template <size_t kStride>
+char* dumpAtStride(char* out, const uint8_t* bytes, uint32_t count, const DumpTable& table) {
+  uint32_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    std::memcpy(out, table[bytes[i]].text, 4);
+    std::memcpy(out + kStride, table[bytes[i + 1]].text, 4);
+    out += 2 * kStride;
+  }
+  if (i < count) {
+    std::memcpy(out, table[bytes[i]].text, 4);
+    out += kStride;
+  }
+  return out;
+}
+
 // The whole quoted Cmd cell of every code: always four characters.
 using CommandCells = std::array<std::array<char, 4>, 256>;
 
@@ -185,20 +202,19 @@ char* writePayload(char* out, const uint8_t* bytes, uint32_t length, uint32_t co
   const uint32_t shown = length < contentLength ? length : contentLength;
   const DumpTable& table = kDumpTables[static_cast<int>(mode)];
   *out++ = '"';
-  uint32_t i = 0;
+  // Only a doubled quote is wider than its mode's other entries; without
+  // one the dump runs at a fixed stride.
   if (mode == PayloadMode::Hex) {
-    // Every hexadecimal entry is three characters wide: a fixed stride lets
-    // two bytes go per step without waiting on the entries' sizes.
-    for (; i + 2 <= shown; i += 2) {
-      std::memcpy(out, table[bytes[i]].text, 4);
-      std::memcpy(out + 3, table[bytes[i + 1]].text, 4);
-      out += 6;
+    out = dumpAtStride<3>(out, bytes, shown, table);
+  } else if (std::memchr(bytes, '"', shown) == nullptr) {
+    out = mode == PayloadMode::Ascii ? dumpAtStride<3>(out, bytes, shown, table)
+                                     : dumpAtStride<2>(out, bytes, shown, table);
+  } else {
+    for (uint32_t i = 0; i < shown; ++i) {
+      const DumpEntry& entry = table[bytes[i]];
+      std::memcpy(out, entry.text, sizeof entry.text);
+      out += entry.size;
     }
-  }
-  for (; i < shown; ++i) {
-    const DumpEntry& entry = table[bytes[i]];
-    std::memcpy(out, entry.text, sizeof entry.text);
-    out += entry.size;
   }
   if (shown > 0) --out;  // the separator after the last byte
   if (shown < length) {
