@@ -45,11 +45,11 @@ int main(int argc, char** argv) {
   int written = 0;
   for (unsigned version : {5u, 6u, 7u, 8u}) {
     for (BlockMode mode : modes) {
-      TraceSpec spec;
-      spec.header.version = version;
-      spec.blockSize = 128;
-      spec.mode = mode;
-      const Trace trace = buildTrace(spec, seedEvents(version, 12));
+      TraceSpec plan;
+      plan.header.version = version;
+      plan.blockSize = 128;
+      plan.mode = mode;
+      const Trace trace = buildTrace(plan, seedEvents(version, 12));
       // Options vary with the seed; checksums are repaired for the layout of
       // the version (see the fuzz target).
       const unsigned layoutChoice = version >= 8 ? 2 : version == 7 ? 1 : 0;

@@ -77,11 +77,11 @@ builder::Bytes traceBytes(unsigned version, unsigned dataLength = 0xFFFFFFFF) {
     events[i].cmd = static_cast<uint8_t>(0x20 + i);
     events[i].data = {'Q', 'N', 'V', static_cast<uint8_t>(i)};
   }
-  builder::TraceSpec spec;
-  spec.header.version = version;
-  spec.blockSize = 64;
-  builder::Trace trace = builder::buildTrace(spec, builder::encodeEvents(events, version));
-  if (dataLength != 0xFFFFFFFF) builder::setFooter(trace, spec.blockSize, 0, dataLength);
+  builder::TraceSpec plan;
+  plan.header.version = version;
+  plan.blockSize = 64;
+  builder::Trace trace = builder::buildTrace(plan, builder::encodeEvents(events, version));
+  if (dataLength != 0xFFFFFFFF) builder::setFooter(trace, plan.blockSize, 0, dataLength);
   return trace.bytes;
 }
 

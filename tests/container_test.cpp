@@ -47,11 +47,11 @@ Bytes eventStream(unsigned version, size_t count) {
 // A trace of `count` events, `perBlock` whole events to a block, whose
 // payloads fill blockSize exactly when stored.
 Trace blockTrace(unsigned version, BlockMode mode, size_t count, size_t perBlock) {
-  builder::TraceSpec spec;
-  spec.header.version = version;
-  spec.blockSize = static_cast<uint16_t>(perBlock * recordSize(version));
-  spec.mode = mode;
-  return builder::buildTrace(spec, eventStream(version, count));
+  builder::TraceSpec plan;
+  plan.header.version = version;
+  plan.blockSize = static_cast<uint16_t>(perBlock * recordSize(version));
+  plan.mode = mode;
+  return builder::buildTrace(plan, eventStream(version, count));
 }
 
 struct Converted {
@@ -113,11 +113,11 @@ TEST(Container, EachVersionAndModeWalksAllBlocks) {
     std::string storedTable;
     for (BlockMode mode : {BlockMode::Stored, BlockMode::Compressed, BlockMode::Alternating}) {
       SCOPED_TRACE(::testing::Message() << "version " << version << " mode " << int(mode));
-      builder::TraceSpec spec;
-      spec.header.version = version;
-      spec.blockSize = 100;
-      spec.mode = mode;
-      const Trace trace = builder::buildTrace(spec, eventStream(version, 9));
+      builder::TraceSpec plan;
+      plan.header.version = version;
+      plan.blockSize = 100;
+      plan.mode = mode;
+      const Trace trace = builder::buildTrace(plan, eventStream(version, 9));
       ASSERT_GE(trace.blockOffsets.size(), 5u);
       if (mode == BlockMode::Compressed) {
         ASSERT_EQ(std::count(trace.blockStored.begin(), trace.blockStored.end(), 1), 0);

@@ -32,10 +32,10 @@ Bytes events(unsigned version, int count, size_t dataSize) {
 }
 
 Trace smallTrace(BlockMode mode = BlockMode::Stored) {
-  TraceSpec spec;
-  spec.blockSize = 128;
-  spec.mode = mode;
-  return buildTrace(spec, events(8, 12, 30));
+  TraceSpec plan;
+  plan.blockSize = 128;
+  plan.mode = mode;
+  return buildTrace(plan, events(8, 12, 30));
 }
 
 std::string hex16(unsigned value) {
@@ -65,15 +65,15 @@ TEST(Diagnosis, HeaderFaults) {
             "footer)");
   EXPECT_EQ(diagnosisOf(Bytes(400, 0x20)), "header: no known layout (no checksum, tag and version fit)");
 
-  TraceSpec spec;
-  spec.header.version = 5;
-  spec.header.majorText = "00007";
-  EXPECT_EQ(diagnosisOf(buildTrace(spec, events(5, 2, 4)).bytes),
+  TraceSpec plan;
+  plan.header.version = 5;
+  plan.header.majorText = "00007";
+  EXPECT_EQ(diagnosisOf(buildTrace(plan, events(5, 2, 4)).bytes),
             "header: version '00007.000' is not supported in the 180-byte layout");
 
-  spec.header = HeaderSpec{};
-  spec.header.revisionText = "02";
-  EXPECT_EQ(diagnosisOf(buildTrace(spec, events(8, 2, 4)).bytes),
+  plan.header = HeaderSpec{};
+  plan.header.revisionText = "02";
+  EXPECT_EQ(diagnosisOf(buildTrace(plan, events(8, 2, 4)).bytes),
             "header: revision '02' of the 203-byte layout is not supported");
 }
 
@@ -152,10 +152,10 @@ TEST(Diagnosis, FaultyCompressedStream) {
 TEST(Diagnosis, StoredPayloadThatDoesNotFit) {
   // A record longer than the buffer can hold keeps growing the carried tail
   // until a stored block no longer fits.
-  TraceSpec spec;
-  spec.blockSize = 128;
-  spec.mode = BlockMode::Stored;
-  const Trace trace = buildTrace(spec, events(8, 1, 400));
+  TraceSpec plan;
+  plan.blockSize = 128;
+  plan.mode = BlockMode::Stored;
+  const Trace trace = buildTrace(plan, events(8, 1, 400));
   EXPECT_EQ(diagnosisOf(trace.bytes), "block 3 at offset " + std::to_string(trace.blockOffsets[2]) +
                                           ": stored payload of 128 bytes exceeds the 0 bytes "
                                           "left in the buffer");
@@ -178,9 +178,9 @@ TEST(Diagnosis, IncompleteLastEventIsAWarningOnly) {
   Bytes stream = events(8, 5, 10);
   const Bytes partial = events(8, 1, 10);
   stream.insert(stream.end(), partial.begin(), partial.begin() + 20);
-  TraceSpec spec;
-  spec.blockSize = 128;
-  testing::writeFile(input, buildTrace(spec, stream).bytes);
+  TraceSpec plan;
+  plan.blockSize = 128;
+  testing::writeFile(input, buildTrace(plan, stream).bytes);
   const auto run = runQnvtab({"-i" + input, "-o" + output});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, testing::successText(input, output));
@@ -188,7 +188,7 @@ TEST(Diagnosis, IncompleteLastEventIsAWarningOnly) {
                          ": 20 bytes of an incomplete event after event 5 dropped at the end of "
                          "the trace\n");
 
-  testing::writeFile(input, buildTrace(spec, events(8, 5, 10)).bytes);
+  testing::writeFile(input, buildTrace(plan, events(8, 5, 10)).bytes);
   EXPECT_EQ(runQnvtab({"-i" + input, "-o" + output}).err, "");
 }
 

@@ -36,10 +36,10 @@ Bytes largeTrace() {
     events[i].data.assign(40, static_cast<uint8_t>(i));
     events[i].length = 40;
   }
-  TraceSpec spec;
-  spec.blockSize = 8192;
-  spec.mode = BlockMode::Stored;
-  return buildTrace(spec, encodeEvents(events, 8)).bytes;
+  TraceSpec plan;
+  plan.blockSize = 8192;
+  plan.mode = BlockMode::Stored;
+  return buildTrace(plan, encodeEvents(events, 8)).bytes;
 }
 
 struct SlowRun {

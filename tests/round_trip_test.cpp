@@ -314,24 +314,24 @@ TEST_P(RoundTrip, EveryFieldOfEveryRowComesBack) {
     TraceFacts facts;
     facts.version = version;
     facts.hasFirstEvent = version >= 7;
-    builder::TraceSpec spec;
-    spec.header.version = version;
-    spec.blockSize = layout.blockSize;
-    spec.chunkSize = layout.chunkSize;
-    spec.mode = layout.mode;
-    spec.compressionLevel = 1 + static_cast<int>(l) * 4;
+    builder::TraceSpec plan;
+    plan.header.version = version;
+    plan.blockSize = layout.blockSize;
+    plan.chunkSize = layout.chunkSize;
+    plan.mode = layout.mode;
+    plan.compressionLevel = 1 + static_cast<int>(l) * 4;
     if (facts.hasFirstEvent) {
       const unsigned year = 1980 + dates.below(120);
       const unsigned month = 1 + dates.below(12);
-      spec.header.firstEventDate = {1 + dates.below(28), month, year};
-      spec.header.firstEventTime = {dates.below(24), dates.below(60), dates.below(60)};
+      plan.header.firstEventDate = {1 + dates.below(28), month, year};
+      plan.header.firstEventTime = {dates.below(24), dates.below(60), dates.below(60)};
       // Some events come before the one the header names as the first.
-      spec.header.firstEventStamp = mixOptions.firstStamp + dates.below(4000);
-      facts.firstEventDate = spec.header.firstEventDate;
-      facts.firstEventTime = spec.header.firstEventTime;
-      facts.firstEventStamp = spec.header.firstEventStamp;
+      plan.header.firstEventStamp = mixOptions.firstStamp + dates.below(4000);
+      facts.firstEventDate = plan.header.firstEventDate;
+      facts.firstEventTime = plan.header.firstEventTime;
+      facts.firstEventStamp = plan.header.firstEventStamp;
     }
-    const Bytes trace = builder::buildTrace(spec, builder::encodeEvents(events, version)).bytes;
+    const Bytes trace = builder::buildTrace(plan, builder::encodeEvents(events, version)).bytes;
 
     // Relative times are asked for on every other trace; old versions
     // switch the option off.
@@ -365,15 +365,15 @@ TEST(RoundTripBinary, FileMatchesTheEventsPutIn) {
   builder::EventMixOptions mixOptions;
   mixOptions.largeContentOneIn = 4;
   const std::vector<EventSpec> events = builder::makeEventMix(2008, 800, mixOptions);
-  builder::TraceSpec spec;
-  spec.blockSize = 700;
-  spec.mode = BlockMode::Alternating;
-  spec.header.firstEventStamp = mixOptions.firstStamp + 1234;
-  const Bytes trace = builder::buildTrace(spec, builder::encodeEvents(events, 8)).bytes;
+  builder::TraceSpec plan;
+  plan.blockSize = 700;
+  plan.mode = BlockMode::Alternating;
+  plan.header.firstEventStamp = mixOptions.firstStamp + 1234;
+  const Bytes trace = builder::buildTrace(plan, builder::encodeEvents(events, 8)).bytes;
   TraceFacts facts;
-  facts.firstEventDate = spec.header.firstEventDate;
-  facts.firstEventTime = spec.header.firstEventTime;
-  facts.firstEventStamp = spec.header.firstEventStamp;
+  facts.firstEventDate = plan.header.firstEventDate;
+  facts.firstEventTime = plan.header.firstEventTime;
+  facts.firstEventStamp = plan.header.firstEventStamp;
   facts.referenceStamp = facts.firstEventStamp;
 
   testing::TempDir dir;

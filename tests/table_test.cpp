@@ -82,9 +82,9 @@ EventSpec simpleEvent(uint32_t stamp, Bytes data = {}) {
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-Bytes traceOf(unsigned version, const std::vector<EventSpec>& events, TraceSpec spec = {}) {
-  spec.header.version = version;
-  return builder::buildTrace(spec, builder::encodeEvents(events, version)).bytes;
+Bytes traceOf(unsigned version, const std::vector<EventSpec>& events, TraceSpec plan = {}) {
+  plan.header.version = version;
+  return builder::buildTrace(plan, builder::encodeEvents(events, version)).bytes;
 }
 
 std::vector<EventSpec> someEvents() {
@@ -109,14 +109,14 @@ TEST(Table, TitleLineComesFirstWithoutInformativeHeader) {
 }
 
 TEST(Table, InformativeHeaderOfVersion7HasNoGmtOffsets) {
-  TraceSpec spec;
-  spec.header.startDate = {3, 1, 2009};
-  spec.header.startTime = {8, 5, 9};
-  spec.header.firstEventDate = {4, 2, 2010};
-  spec.header.firstEventTime = {10, 20, 30};
-  spec.header.endDate = {31, 12, 2011};
-  spec.header.endTime = {23, 59, 58};
-  const Conversion c = convert(traceOf(7, someEvents(), spec), {"-th"});
+  TraceSpec plan;
+  plan.header.startDate = {3, 1, 2009};
+  plan.header.startTime = {8, 5, 9};
+  plan.header.firstEventDate = {4, 2, 2010};
+  plan.header.firstEventTime = {10, 20, 30};
+  plan.header.endDate = {31, 12, 2011};
+  plan.header.endTime = {23, 59, 58};
+  const Conversion c = convert(traceOf(7, someEvents(), plan), {"-th"});
   ASSERT_EQ(c.run.status, 0);
   EXPECT_EQ(c.run.out, c.expectedStdout);
   const std::string expected =
@@ -129,11 +129,11 @@ TEST(Table, InformativeHeaderOfVersion7HasNoGmtOffsets) {
 }
 
 TEST(Table, InformativeHeaderOfVersion8EndsEachLineWithItsGmtOffset) {
-  TraceSpec spec;
-  spec.header.startGmtOffset = {0x00, 1, 0, 0};
-  spec.header.firstEventGmtOffset = {0xFF, 5, 30, 0};
-  spec.header.endGmtOffset = {0x01, 12, 45, 0};
-  const Conversion c = convert(traceOf(8, someEvents(), spec), {"-th", "-dHA"});
+  TraceSpec plan;
+  plan.header.startGmtOffset = {0x00, 1, 0, 0};
+  plan.header.firstEventGmtOffset = {0xFF, 5, 30, 0};
+  plan.header.endGmtOffset = {0x01, 12, 45, 0};
+  const Conversion c = convert(traceOf(8, someEvents(), plan), {"-th", "-dHA"});
   ASSERT_EQ(c.run.status, 0);
   const std::string expected =
       "Start Date    : 19/05/2008   Start Time    : 10:00:00 (GMT+1.00)\r\n"
@@ -182,9 +182,9 @@ TEST(Table, EveryLineEndsInCrLfAndNoOtherControlByteAppears) {
   events.push_back(simpleEvent(1040, everyByte));
   events.push_back(simpleEvent(1050, Bytes(40, '\r')));
   events.push_back(simpleEvent(1060, Bytes(40, '\n')));
-  TraceSpec spec;
-  spec.blockSize = 1024;
-  const Bytes trace = traceOf(8, events, spec);
+  TraceSpec plan;
+  plan.blockSize = 1024;
+  const Bytes trace = traceOf(8, events, plan);
   for (const char* option : {"-dH", "-dA", "-dHA"}) {
     SCOPED_TRACE(option);
     const Conversion c = convert(trace, {"-th", option});
@@ -252,10 +252,10 @@ TEST(Table, EventWithoutDataHasFourteenCellsEachFollowedByATab) {
 }
 
 TEST(Table, TimesRelativeToTheFirstEvent) {
-  TraceSpec spec;
-  spec.header.firstEventStamp = 1000;
+  TraceSpec plan;
+  plan.header.firstEventStamp = 1000;
   const Conversion c =
-      convert(traceOf(8, {simpleEvent(999), simpleEvent(1000), simpleEvent(1001), simpleEvent(0)}, spec),
+      convert(traceOf(8, {simpleEvent(999), simpleEvent(1000), simpleEvent(1001), simpleEvent(0)}, plan),
               {"-ferts"});
   ASSERT_EQ(c.run.status, 0);
   const std::vector<std::string> all = lines(c.table);
@@ -328,11 +328,11 @@ TEST(Table, RecordsSplitAcrossBlocksAreWrittenOnce) {
   for (BlockMode mode : {BlockMode::Stored, BlockMode::ForcedCompressed, BlockMode::Alternating}) {
     for (size_t chunk : {7u, 40u, 64u, 100u}) {
       SCOPED_TRACE("mode " + std::to_string(int(mode)) + ", " + std::to_string(chunk) + " bytes a block");
-      TraceSpec spec;
-      spec.blockSize = 160;
-      spec.chunkSize = chunk;
-      spec.mode = mode;
-      const Conversion c = convert(traceOf(8, events, spec), {"-dHA"});
+      TraceSpec plan;
+      plan.blockSize = 160;
+      plan.chunkSize = chunk;
+      plan.mode = mode;
+      const Conversion c = convert(traceOf(8, events, plan), {"-dHA"});
       ASSERT_EQ(c.run.status, 0) << c.run.out;
       EXPECT_EQ(c.run.out, c.expectedStdout);
       EXPECT_EQ(c.table, reference.table);
@@ -346,9 +346,9 @@ TEST(Table, TruncatedLastRecordGivesNoRow) {
   const Bytes stream = builder::encodeEvents(events, 8);
   for (size_t cut : {1u, 10u, 16u, 30u}) {  // inside the data, the whole data, into the head
     SCOPED_TRACE(cut);
-    TraceSpec spec;
-    spec.blockSize = 32;
-    const Bytes trace = builder::buildTrace(spec, Bytes(stream.begin(), stream.end() - static_cast<ptrdiff_t>(cut))).bytes;
+    TraceSpec plan;
+    plan.blockSize = 32;
+    const Bytes trace = builder::buildTrace(plan, Bytes(stream.begin(), stream.end() - static_cast<ptrdiff_t>(cut))).bytes;
     const Conversion c = convert(trace, {});
     EXPECT_EQ(c.run.status, 0);
     EXPECT_EQ(c.run.out, c.expectedStdout);

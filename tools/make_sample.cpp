@@ -67,16 +67,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: make_sample OUTPUT.QNV\n");
     return 2;
   }
-  qnvtab::builder::TraceSpec spec;
-  spec.header.version = 8;
-  spec.header.firstEventStamp = 1000;
-  spec.header.startGmtOffset = {1, 2, 0, 0};
-  spec.header.endGmtOffset = {1, 2, 0, 0};
-  spec.header.firstEventGmtOffset = {1, 2, 0, 0};
-  spec.blockSize = 256;
-  spec.mode = qnvtab::builder::BlockMode::Alternating;
+  qnvtab::builder::TraceSpec plan;
+  plan.header.version = 8;
+  plan.header.firstEventStamp = 1000;
+  plan.header.startGmtOffset = {1, 2, 0, 0};
+  plan.header.endGmtOffset = {1, 2, 0, 0};
+  plan.header.firstEventGmtOffset = {1, 2, 0, 0};
+  plan.blockSize = 256;
+  plan.mode = qnvtab::builder::BlockMode::Alternating;
   const qnvtab::builder::Trace trace =
-      qnvtab::builder::buildTrace(spec, qnvtab::builder::encodeEvents(sampleEvents(), 8));
+      qnvtab::builder::buildTrace(plan, qnvtab::builder::encodeEvents(sampleEvents(), 8));
   std::FILE* out = std::fopen(argv[1], "wb");
   if (out == nullptr || std::fwrite(trace.bytes.data(), 1, trace.bytes.size(), out) != trace.bytes.size() ||
       std::fclose(out) != 0) {

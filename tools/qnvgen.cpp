@@ -106,11 +106,11 @@ int main(int argc, char** argv) {
   GeneratorOptions options;
   if (!parse(argc, argv, options)) return usage();
 
-  TraceSpec spec;
-  spec.header.version = options.version;
-  spec.blockSize = static_cast<uint16_t>(options.blockSize);
-  spec.mode = options.stored ? BlockMode::Stored : BlockMode::Compressed;
-  spec.compressionLevel = options.level;
+  TraceSpec plan;
+  plan.header.version = options.version;
+  plan.blockSize = static_cast<uint16_t>(options.blockSize);
+  plan.mode = options.stored ? BlockMode::Stored : BlockMode::Compressed;
+  plan.compressionLevel = options.level;
 
   // About 45 data bytes per event: mostly 0 to 64, one in 37 up to 1 KiB,
   // never more than a block can carry with its head.
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
   EventMix events(options.seed, mix);
 
   const PayloadPool pool;
-  TraceWriter writer(spec);
+  TraceWriter writer(plan);
   for (size_t i = 0; i < options.events; ++i) {
     EventSpec event = events.next();
     pool.refill(event.data, events);

@@ -21,12 +21,12 @@ using builder::EventSpec;
 // The header as the reader leaves it: the 203-byte form, first-event fields
 // filled from version 7 on and zero before.
 TraceHeader headerWithFirstEvent(TraceDate date, TraceTime time, uint32_t stamp) {
-  builder::HeaderSpec spec;
-  spec.version = 8;
-  spec.firstEventDate = date;
-  spec.firstEventTime = time;
-  spec.firstEventStamp = stamp;
-  const Bytes image = builder::buildHeader(spec);
+  builder::HeaderSpec plan;
+  plan.version = 8;
+  plan.firstEventDate = date;
+  plan.firstEventTime = time;
+  plan.firstEventStamp = stamp;
+  const Bytes image = builder::buildHeader(plan);
   TraceHeader header;
   std::memcpy(header.bytes.data(), image.data(), image.size());
   return header;

@@ -24,8 +24,8 @@ std::string headerText(const TraceHeader* header, DataFormat format, bool withGm
   return sink.text;
 }
 
-TraceHeader headerFrom(const builder::HeaderSpec& spec) {
-  const builder::Bytes image = builder::buildHeader(spec);
+TraceHeader headerFrom(const builder::HeaderSpec& plan) {
+  const builder::Bytes image = builder::buildHeader(plan);
   TraceHeader header;
   std::memcpy(header.bytes.data(), image.data(), image.size());
   return header;
@@ -39,17 +39,17 @@ TEST(TableHeader, TitleLineOnlyWithoutHeader) {
 }
 
 TEST(TableHeader, DateLinesWithAndWithoutGmtOffsets) {
-  builder::HeaderSpec spec;
-  spec.startDate = {1, 2, 2003};
-  spec.startTime = {4, 5, 6};
-  spec.firstEventDate = {0, 0, 12345};  // written as stored, not checked
-  spec.firstEventTime = {99, 0, 7};
-  spec.endDate = {31, 12, 999};
-  spec.endTime = {23, 59, 59};
-  spec.startGmtOffset = {0xFF, 0, 5, 0};
-  spec.firstEventGmtOffset = {0x80, 255, 99, 7};
-  spec.endGmtOffset = {0xFE, 10, 0, 0};
-  const TraceHeader header = headerFrom(spec);
+  builder::HeaderSpec plan;
+  plan.startDate = {1, 2, 2003};
+  plan.startTime = {4, 5, 6};
+  plan.firstEventDate = {0, 0, 12345};  // written as stored, not checked
+  plan.firstEventTime = {99, 0, 7};
+  plan.endDate = {31, 12, 999};
+  plan.endTime = {23, 59, 59};
+  plan.startGmtOffset = {0xFF, 0, 5, 0};
+  plan.firstEventGmtOffset = {0x80, 255, 99, 7};
+  plan.endGmtOffset = {0xFE, 10, 0, 0};
+  const TraceHeader header = headerFrom(plan);
   const std::string title = std::string(kTitles) + "\"BufferContent\"\r\n";
   EXPECT_EQ(headerText(&header, DataFormat::Hex, false),
             "Start Date    : 01/02/2003   Start Time    : 04:05:06\r\n"

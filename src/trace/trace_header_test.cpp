@@ -46,8 +46,8 @@ void storeLayoutChecksum(Bytes& header, size_t layoutSize) {
 }
 
 // A header as the builder makes it, then edited and given a fresh checksum.
-Bytes headerWith(const HeaderSpec& spec, const std::function<void(Bytes&)>& edit = nullptr) {
-  Bytes header = builder::buildHeader(spec);
+Bytes headerWith(const HeaderSpec& plan, const std::function<void(Bytes&)>& edit = nullptr) {
+  Bytes header = builder::buildHeader(plan);
   if (edit) {
     edit(header);
     storeLayoutChecksum(header, header.size());
@@ -66,9 +66,9 @@ Bytes fileOf(const Bytes& header, size_t gap, uint32_t dataLength) {
 }
 
 HeaderSpec specOf(unsigned version) {
-  HeaderSpec spec;
-  spec.version = version;
-  return spec;
+  HeaderSpec plan;
+  plan.version = version;
+  return plan;
 }
 
 TEST(ScanDecimalField, ReadsAsAFormattedScanOfThatWidth) {
@@ -120,11 +120,11 @@ TEST(TraceHeader, FreshHeaderHoldsTheTextPrefixOnly) {
 TEST(ReadTraceHeader, AcceptsEachVersionAndNormalises) {
   for (unsigned version : {5u, 6u, 7u, 8u}) {
     SCOPED_TRACE(version);
-    HeaderSpec spec = specOf(version);
-    spec.startGmtOffset = {0xFF, 3, 30, 9};
-    spec.endGmtOffset = {2, 4, 15, 9};
-    spec.firstEventGmtOffset = {0xFF, 0, 45, 9};
-    const Bytes header = builder::buildHeader(spec);
+    HeaderSpec plan = specOf(version);
+    plan.startGmtOffset = {0xFF, 3, 30, 9};
+    plan.endGmtOffset = {2, 4, 15, 9};
+    plan.firstEventGmtOffset = {0xFF, 0, 45, 9};
+    const Bytes header = builder::buildHeader(plan);
     const Bytes footer = builder::buildFooter(512, 1, 20);
     const HeaderRead read = readHeaderOf(fileOf(header, 20, 20));
     ASSERT_TRUE(read.accepted) << read.why;
@@ -192,19 +192,19 @@ TEST(ReadTraceHeader, FileSizeLimits) {
 
 struct HeaderCase {
   const char* name;
-  HeaderSpec spec;
+  HeaderSpec plan;
   std::function<void(Bytes&)> edit;
   uint16_t acceptedVersion;  // 0: rejected
 };
 
 HeaderSpec textSpec(unsigned version, size_t layoutSize, const char* major, const char* minor,
                     const char* revision) {
-  HeaderSpec spec = specOf(version);
-  spec.layoutSize = layoutSize;
-  spec.majorText = major;
-  spec.minorText = minor;
-  spec.revisionText = revision;
-  return spec;
+  HeaderSpec plan = specOf(version);
+  plan.layoutSize = layoutSize;
+  plan.majorText = major;
+  plan.minorText = minor;
+  plan.revisionText = revision;
+  return plan;
 }
 
 void setText(Bytes& header, size_t offset, const char* text) {
@@ -255,7 +255,7 @@ TEST(ReadTraceHeader, VersionRevisionAndTag) {
        5},
   };
   for (const HeaderCase& c : cases) {
-    const HeaderRead read = readHeaderOf(fileOf(headerWith(c.spec, c.edit), 12, 12));
+    const HeaderRead read = readHeaderOf(fileOf(headerWith(c.plan, c.edit), 12, 12));
     EXPECT_EQ(read.accepted, c.acceptedVersion != 0) << c.name << ": " << read.why;
     EXPECT_EQ(read.version, c.acceptedVersion != 0 ? c.acceptedVersion : 0xBEEF) << c.name;
   }

@@ -81,38 +81,38 @@ Bytes encodeEvents(const std::vector<EventSpec>& events, unsigned version) {
   return stream;
 }
 
-size_t headerLayoutSize(const HeaderSpec& spec) {
-  if (spec.layoutSize != 0) return spec.layoutSize;
-  if (spec.version >= 8) return layout::kHeaderSizeV8;
-  return spec.version == 7 ? layout::kHeaderSizeV7 : layout::kHeaderSizeV5;
+size_t headerLayoutSize(const HeaderSpec& plan) {
+  if (plan.layoutSize != 0) return plan.layoutSize;
+  if (plan.version >= 8) return layout::kHeaderSizeV8;
+  return plan.version == 7 ? layout::kHeaderSizeV7 : layout::kHeaderSizeV5;
 }
 
-Bytes buildHeader(const HeaderSpec& spec) {
-  const size_t size = headerLayoutSize(spec);
+Bytes buildHeader(const HeaderSpec& plan) {
+  const size_t size = headerLayoutSize(plan);
   Bytes header(size, 0);
   writeFreshTextPrefix(header.data());
   char major[16];
-  std::snprintf(major, sizeof major, "%05u", spec.version);
-  putText(&header[layout::kMajorVersionOffset], spec.majorText.empty() ? major : spec.majorText);
-  putText(&header[layout::kMinorVersionOffset], spec.minorText.empty() ? "000" : spec.minorText);
-  putText(&header[layout::kRevisionOffset], spec.revisionText.empty() ? "01" : spec.revisionText);
-  putDate(&header[layout::kStartDateOffset], spec.startDate);
-  putTime(&header[layout::kStartTimeOffset], spec.startTime);
-  putDate(&header[layout::kEndDateOffset], spec.endDate);
-  putTime(&header[layout::kEndTimeOffset], spec.endTime);
+  std::snprintf(major, sizeof major, "%05u", plan.version);
+  putText(&header[layout::kMajorVersionOffset], plan.majorText.empty() ? major : plan.majorText);
+  putText(&header[layout::kMinorVersionOffset], plan.minorText.empty() ? "000" : plan.minorText);
+  putText(&header[layout::kRevisionOffset], plan.revisionText.empty() ? "01" : plan.revisionText);
+  putDate(&header[layout::kStartDateOffset], plan.startDate);
+  putTime(&header[layout::kStartTimeOffset], plan.startTime);
+  putDate(&header[layout::kEndDateOffset], plan.endDate);
+  putTime(&header[layout::kEndTimeOffset], plan.endTime);
   // Device fields the converter never reads: a recognisable pattern.
   for (size_t i = layout::kEndTimeOffset + layout::kTraceTimeSize; i < layout::kHeaderSizeV5 - 2; ++i) {
     header[i] = static_cast<uint8_t>(i * 7);
   }
   if (size >= layout::kHeaderSizeV7) {
-    putDate(&header[layout::kFirstEventDateOffset], spec.firstEventDate);
-    putTime(&header[layout::kFirstEventTimeOffset], spec.firstEventTime);
-    storeU32(&header[layout::kFirstEventStampOffset], spec.firstEventStamp);
+    putDate(&header[layout::kFirstEventDateOffset], plan.firstEventDate);
+    putTime(&header[layout::kFirstEventTimeOffset], plan.firstEventTime);
+    storeU32(&header[layout::kFirstEventStampOffset], plan.firstEventStamp);
   }
   if (size >= layout::kHeaderSizeV8) {
-    putOffset(&header[layout::kStartGmtOffsetOffset], spec.startGmtOffset);
-    putOffset(&header[layout::kEndGmtOffsetOffset], spec.endGmtOffset);
-    putOffset(&header[layout::kFirstEventGmtOffsetOffset], spec.firstEventGmtOffset);
+    putOffset(&header[layout::kStartGmtOffsetOffset], plan.startGmtOffset);
+    putOffset(&header[layout::kEndGmtOffsetOffset], plan.endGmtOffset);
+    putOffset(&header[layout::kFirstEventGmtOffsetOffset], plan.firstEventGmtOffset);
   }
   storeChecksum(header.data(), size);
   return header;
@@ -151,9 +151,9 @@ Bytes buildFooter(uint16_t blockSize, uint16_t blockCount, uint32_t dataLength) 
   return footer;
 }
 
-TraceWriter::TraceWriter(const TraceSpec& spec)
-    : spec_(spec), chunkSize_(spec.chunkSize != 0 ? spec.chunkSize : spec.blockSize) {
-  trace_.bytes = buildHeader(spec.header);
+TraceWriter::TraceWriter(const TraceSpec& plan)
+    : spec_(plan), chunkSize_(plan.chunkSize != 0 ? plan.chunkSize : plan.blockSize) {
+  trace_.bytes = buildHeader(plan.header);
   trace_.headerSize = trace_.bytes.size();
 }
 
@@ -194,8 +194,8 @@ Trace TraceWriter::finish() {
   return std::move(trace_);
 }
 
-Trace buildTrace(const TraceSpec& spec, const Bytes& eventStream) {
-  TraceWriter writer(spec);
+Trace buildTrace(const TraceSpec& plan, const Bytes& eventStream) {
+  TraceWriter writer(plan);
   writer.append(eventStream);
   return writer.finish();
 }

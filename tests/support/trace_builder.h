@@ -54,8 +54,8 @@ struct HeaderSpec {
   GmtOffset firstEventGmtOffset{1, 1, 0, 0};
 };
 
-size_t headerLayoutSize(const HeaderSpec& spec);
-Bytes buildHeader(const HeaderSpec& spec);
+size_t headerLayoutSize(const HeaderSpec& plan);
+Bytes buildHeader(const HeaderSpec& plan);
 
 enum class BlockMode {
   Stored,
@@ -90,7 +90,7 @@ Bytes buildFooter(uint16_t blockSize, uint16_t blockCount, uint32_t dataLength);
 // need not be held as one event stream.
 class TraceWriter {
  public:
-  explicit TraceWriter(const TraceSpec& spec);
+  explicit TraceWriter(const TraceSpec& plan);
   void append(const uint8_t* data, size_t size);
   void append(const Bytes& data) { append(data.data(), data.size()); }
   // Writes the last partial block and the footer.
@@ -105,7 +105,7 @@ class TraceWriter {
   Bytes pending_;
 };
 
-Trace buildTrace(const TraceSpec& spec, const Bytes& eventStream);
+Trace buildTrace(const TraceSpec& plan, const Bytes& eventStream);
 
 // Damage. The refresh helpers recompute a checksum after a change, so that
 // a deeper check is reached.
