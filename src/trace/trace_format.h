@@ -72,7 +72,6 @@ constexpr size_t kFirstEventStampOffset = 185;
 constexpr size_t kStartGmtOffsetOffset = 189;
 constexpr size_t kEndGmtOffsetOffset = 193;
 constexpr size_t kFirstEventGmtOffsetOffset = 197;
-constexpr size_t kChecksumSize = 2;
 
 // Footer, the last 16 bytes of the file:
 //   blockSize u16 | blockCount u16 | (4) | dataLength u32 | (2) | checksum u16
