@@ -10,6 +10,19 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+// Two upper-case hexadecimal digits for every byte value.
+using HexPairs = std::array<std::array<char, 2>, 256>;
+
+constexpr HexPairs makeHexPairs() {
+  HexPairs pairs{};
+  for (unsigned byte = 0; byte < 256; ++byte) {
+    pairs[byte] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+  }
+  return pairs;
+}
+
+constexpr HexPairs kHexPairs = makeHexPairs();
+
 // One byte of a dump with the separator that follows it. Entries are copied
 // whole (four bytes) and the cursor advances by `size`.
 struct DumpEntry {
@@ -23,7 +36,7 @@ constexpr DumpTable makeDumpTable(PayloadMode mode) {
   for (unsigned byte = 0; byte < 256; ++byte) {
     DumpEntry entry{{' ', ' ', ' ', ' '}, 0};
     const char c = static_cast<char>(byte);
-    const char hex[2] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    const std::array<char, 2>& hex = kHexPairs[byte];
     const bool printable = isPrintable(static_cast<uint8_t>(byte));
     if (mode == PayloadMode::Hex || (!printable && mode == PayloadMode::Ascii)) {
       entry = {{hex[0], hex[1], ' ', ' '}, 3};
@@ -67,26 +80,13 @@ CommandCells makeCommandCells() {
   CommandCells cells{};
   for (unsigned code = 0; code < 256; ++code) {
     const char* mnemonic = commandMnemonic(code);
-    cells[code] = {'"', mnemonic ? mnemonic[0] : kHexDigits[code >> 4],
-                   mnemonic ? mnemonic[1] : kHexDigits[code & 0xF], '"'};
+    const char* text = mnemonic != nullptr ? mnemonic : kHexPairs[code].data();
+    cells[code] = {'"', text[0], text[1], '"'};
   }
   return cells;
 }
 
 const CommandCells kCommandCells = makeCommandCells();
-
-// Two upper-case hexadecimal digits for every byte value.
-using HexPairs = std::array<std::array<char, 2>, 256>;
-
-constexpr HexPairs makeHexPairs() {
-  HexPairs pairs{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    pairs[byte] = {kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
-  }
-  return pairs;
-}
-
-constexpr HexPairs kHexPairs = makeHexPairs();
 
 // The low `bytes` bytes of `value` as 2 * `bytes` digits, most significant
 // first.
