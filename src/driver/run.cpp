@@ -26,9 +26,9 @@ void diagnose(const std::string& line) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-int failWith(const char* message, int status = kExitFailure) {
+int failWith(const char* message) {
   std::fputs(message, stdout);
-  return status;
+  return kExitFailure;
 }
 
 int convertFiles(const Options& options) {
