@@ -121,12 +121,16 @@ bool readTraceHeader(std::FILE* input, TraceHeader& header, TraceFooter& footer,
                          " bytes is shorter than the smallest header and footer)");
   }
 
+  // Every layout is a prefix of the largest one the file can hold: one read
+  // serves all the tries.
   uint8_t image[layout::kHeaderSizeV8];
+  const size_t imageSize = fileSize < static_cast<off_t>(sizeof image) ? static_cast<size_t>(fileSize)
+                                                                       : sizeof image;
+  if (!readAt(input, 0, image, imageSize)) return fail(why, "header: read error");
   size_t layoutSize = 0;
   int major = 0;
   for (const LayoutTry& candidate : kNewerLayouts) {
     if (fileSize < static_cast<off_t>(candidate.size + layout::kFooterSize)) continue;
-    if (!readAt(input, 0, image, candidate.size)) return fail(why, "header: read error");
     if (hasVersion(image, candidate.size, candidate.major, 0)) {
       layoutSize = candidate.size;
       major = candidate.major;
@@ -135,7 +139,6 @@ bool readTraceHeader(std::FILE* input, TraceHeader& header, TraceFooter& footer,
   }
   if (layoutSize == 0) {
     layoutSize = layout::kHeaderSizeV5;
-    if (!readAt(input, 0, image, layoutSize)) return fail(why, "header: read error");
     if (!hasValidChecksumAndTag(image, layoutSize)) {
       return fail(why, "header: no known layout (no checksum, tag and version fit)");
     }
