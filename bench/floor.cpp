@@ -8,12 +8,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <vector>
 
 #include "decompress/expand_block.h"
 #include "trace/block_reader.h"
-#include "trace/file_handle.h"
+#include "trace/byte_source.h"
+#include "trace/trace_footer.h"
 #include "trace/trace_header.h"
 
 int main(int argc, char** argv) {
@@ -22,29 +22,25 @@ int main(int argc, char** argv) {
     std::fputs("usage: floor TRACE OUTPUT BYTES\n", stderr);
     return 2;
   }
-  FileHandle input(std::fopen(argv[1], "rb"));
-  if (!input) return 1;
-  std::setvbuf(input.get(), nullptr, _IOFBF, 1 << 16);
-  TraceHeader header = TraceHeader::fresh();
+  FileByteSource input;
+  int error = 0;
+  if (!input.open(argv[1], error)) return 1;
+  HeaderRead header;
   TraceFooter footer;
-  uint16_t version = 0;
-  if (!readTraceHeader(input.get(), header, footer, version)) return 1;
+  if (readTraceHeader(input, header) ||
+      readTraceFooter(input, header.fileSize, header.layoutSize, footer)) {
+    return 1;
+  }
 
-  const uint32_t blockSize = footer.blockSize();
-  std::vector<uint8_t> payload(blockSize + 1);
-  std::vector<uint8_t> carry(2 * blockSize + 1);
-  BlockHeader block;
+  BlockReader blocks(input, header.layoutSize, footer.blockSize());
+  std::vector<uint8_t> carry(2 * size_t{footer.blockSize()});
+  CheckedBlock block;
   uint64_t expanded = 0;
   for (uint32_t number = 1; number <= footer.blockCount(); ++number) {
-    if (readBlock(input.get(), footer, number, block, payload.data()) != BlockReadResult::Valid) {
-      return 1;
-    }
-    int32_t used = 0;
-    if (expandBlock(processUclService(), block, payload.data(), carry.data(), used,
-                    static_cast<int32_t>(2 * blockSize)) != ExpandResult::Expanded) {
-      return 1;
-    }
-    expanded += static_cast<uint64_t>(used);
+    if (blocks.next(block)) return 1;
+    const Expansion expansion = expandBlock(block.header, block.payload, carry);
+    if (expansion.result != ExpandResult::Expanded) return 1;
+    expanded += expansion.produced;
   }
 
   const int out = ::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0644);

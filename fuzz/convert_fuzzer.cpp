@@ -4,11 +4,10 @@
 // and the row writer instead of stopping at the first CRC check. The table
 // goes to a sink that drops it.
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "table/output_buffer.h"
+#include "convert/convert_trace.h"
+#include "table/tsv_sink.h"
 #include "trace/crc16.h"
 #include "trace/trace_format.h"
 
@@ -50,18 +49,16 @@ void repairChecksums(std::vector<uint8_t>& trace, uint8_t choice) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const uint8_t choice = data[0];
-  Options options;
-  options.printInformativeHeader = (choice & 1) != 0;
-  options.timesRelativeToFirstEvent = (choice & 2) != 0;
-  options.dataFormat = static_cast<DataFormat>((choice >> 2) % 3);
+  ConversionSettings settings;
+  settings.rows.informativeHeader = (choice & 1) != 0;
+  settings.rows.timesRelativeToFirstEvent = (choice & 2) != 0;
+  settings.rows.dataFormat = static_cast<DataFormat>((choice >> 2) % 3);
   std::vector<uint8_t> trace(data + 1, data + size);
   if ((choice & 0x10) != 0) repairChecksums(trace, static_cast<uint8_t>(choice >> 5));
 
-  std::FILE* input = fmemopen(trace.data(), trace.size(), "rb");
-  if (input == nullptr) return 0;
-  NullSink sink;
-  OutputBuffer out(sink, 1 << 16);
-  convertTrace(input, options, out);
-  std::fclose(input);
+  MemoryByteSource source(trace.data(), trace.size());
+  NullSink output;
+  TsvSink sink(output);
+  convertTrace(source, settings, sink);
   return 0;
 }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
 // qnvtab: converts a QNV device trace into a TAB-separated table.
-#include "driver/run.h"
+#include "cli/run.h"
 
 int main(int argc, char** argv) { return qnvtab::runQnvtab(argc, argv); }

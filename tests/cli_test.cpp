@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "run_binary.h"
-#include "trace_builder.h"
+#include "harness.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "run_binary.h"
+#include "harness.h"
 #include "trace/trace_format.h"
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "run_binary.h"
-#include "trace_builder.h"
+#include "harness.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {
@@ -21,24 +20,25 @@ using builder::Trace;
 
 constexpr uint16_t kBlockSize = 64;
 
+enum class ConversionStatus { Converted, InputFault, Other };
+
 struct Outcome {
-  ConversionStatus status = ConversionStatus::WriteFault;
+  ConversionStatus status = ConversionStatus::Other;
   std::string table;
 };
 
-// One whole conversion in this process, the input read from memory.
+// One whole conversion in this process.
 Outcome convertBytes(const uint8_t* bytes, size_t size) {
-  Outcome outcome;
-  std::FILE* input = fmemopen(const_cast<uint8_t*>(bytes), size, "rb");
-  if (input == nullptr) return outcome;
-  StringSink sink;
-  {
-    OutputBuffer out(sink, 4096);
-    outcome.status = convertTrace(input, Options{}, out).status;
+  testing::InProcessConversion conversion = testing::convertInProcess(Bytes(bytes, bytes + size));
+  const ConversionOutcome& outcome = conversion.outcome;
+  Outcome result;
+  if (!outcome.writeFailed && !outcome.fault) {
+    result.status = ConversionStatus::Converted;
+  } else if (!outcome.writeFailed && outcome.fault->kind != FaultKind::OutOfMemory) {
+    result.status = ConversionStatus::InputFault;
   }
-  std::fclose(input);
-  outcome.table = std::move(sink.text);
-  return outcome;
+  result.table = std::move(conversion.table);
+  return result;
 }
 
 size_t lineCount(const std::string& table) {

@@ -7,10 +7,25 @@
 #include <string>
 #include <vector>
 
-#include "decompress/ucl_service.h"
-#include "driver/conversion.h"
-#include "run_binary.h"
-#include "trace_builder.h"
+#include <dlfcn.h>
+#include <ucl/ucl.h>
+
+#include "harness.h"
+#include "writer/trace_writer.h"
+
+namespace {
+int libraryInitialisations = 0;
+}  // namespace
+
+// Counts the calls of the library's initialisation entry point: this
+// definition takes the place of the library's and passes each call on.
+extern "C" int __ucl_init2(ucl_uint32 version, int s1, int s2, int s3, int s4, int s5, int s6,
+                           int s7, int s8, int s9) {
+  using Entry = int (*)(ucl_uint32, int, int, int, int, int, int, int, int, int);
+  static const Entry library = reinterpret_cast<Entry>(dlsym(RTLD_NEXT, "__ucl_init2"));
+  ++libraryInitialisations;
+  return library(version, s1, s2, s3, s4, s5, s6, s7, s8, s9);
+}
 
 namespace qnvtab {
 namespace {
@@ -119,19 +134,14 @@ TEST(DecompressEndToEnd, FaultyCompressedBlockIsAnInputFault) {
   EXPECT_NE(run.table.find("\r\n1\t"), std::string::npos) << "no row of the blocks before";
 }
 
-// The library's initialisation is process-wide state, so each conversion runs
-// in a fresh process (the test binary executed again) and reports how often
-// the library was initialised.
+// The library's initialisation is process-wide, so each conversion runs in a
+// fresh process (the test binary executed again) and reports how often the
+// library's initialisation entry point was called.
 void convertInFreshProcess(const Trace& trace) {
-  std::FILE* input = fmemopen(const_cast<uint8_t*>(trace.bytes.data()), trace.bytes.size(), "rb");
-  if (input == nullptr) std::_Exit(3);
-  StringSink sink;
-  OutputBuffer out(sink);
-  const ConversionReport report = convertTrace(input, Options{}, out);
-  std::fclose(input);
+  libraryInitialisations = 0;  // the trace writer initialises the library too
+  const testing::InProcessConversion conversion = testing::convertInProcess(trace.bytes);
   std::fprintf(stderr, "%s, initialisations: %d\n",
-               report.status == ConversionStatus::Converted ? "converted" : "failed",
-               processUclService().initialisationCount());
+               conversion.outcome.fault ? "failed" : "converted", libraryInitialisations);
   std::_Exit(0);
 }
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "run_binary.h"
+#include "harness.h"
 #include "trace/crc16.h"
 #include "trace/trace_format.h"
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <thread>
 
-#include "run_binary.h"
-#include "trace_builder.h"
+#include "harness.h"
+#include "writer/trace_writer.h"
 
 extern char** environ;
 

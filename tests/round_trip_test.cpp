@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/conversion.h"
+#include "table/cell_format.h"
 #include "event_mix.h"
-#include "run_binary.h"
+#include "harness.h"
 #include "table_fixtures.h"
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {
@@ -268,24 +268,6 @@ void checkTable(const std::string& table, const std::vector<EventSpec>& events, 
 
 // ---- Building and converting.
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string convertInProcess(const Bytes& trace, const Options& options, ConversionReport& report) {
-  std::unique_ptr<std::FILE, FileCloser> input(std::tmpfile());
-  EXPECT_NE(input, nullptr);
-  if (!input) return "";
-  std::fwrite(trace.data(), 1, trace.size(), input.get());
-  std::rewind(input.get());
-  StringSink sink;
-  {
-    OutputBuffer out(sink);
-    report = convertTrace(input.get(), options, out);
-  }
-  return sink.text;
-}
-
 struct Layout {
   BlockMode mode;
   uint16_t blockSize;
@@ -339,16 +321,16 @@ TEST_P(RoundTrip, EveryFieldOfEveryRowComesBack) {
     facts.referenceStamp = ferts && facts.hasFirstEvent ? facts.firstEventStamp : 0;
     for (DataFormat format : {DataFormat::Hex, DataFormat::Ascii, DataFormat::HexAscii}) {
       SCOPED_TRACE("format " + std::to_string(static_cast<int>(format)));
-      Options options;
+      RowOptions options;
       options.dataFormat = format;
       options.timesRelativeToFirstEvent = ferts;
-      ConversionReport report;
-      const std::string table = convertInProcess(trace, options, report);
-      ASSERT_EQ(report.status, ConversionStatus::Converted) << report.fault;
-      EXPECT_EQ(report.events, static_cast<int32_t>(events.size()));
-      EXPECT_EQ(report.droppedBytes, 0u);
-      EXPECT_EQ(report.optionsSwitchedOff, ferts && !facts.hasFirstEvent);
-      checkTable(table, events, facts, format);
+      const testing::InProcessConversion conversion = testing::convertInProcess(trace, options);
+      const ConversionOutcome& outcome = conversion.outcome;
+      ASSERT_FALSE(outcome.fault || outcome.writeFailed);
+      EXPECT_EQ(outcome.events, static_cast<int32_t>(events.size()));
+      EXPECT_EQ(outcome.droppedBytes, 0u);
+      EXPECT_EQ(outcome.optionsSwitchedOff, ferts && !facts.hasFirstEvent);
+      checkTable(conversion.table, events, facts, format);
       if (::testing::Test::HasFatalFailure()) return;
     }
   }
@@ -386,11 +368,10 @@ TEST(RoundTripBinary, FileMatchesTheEventsPutIn) {
   const std::string table = testing::readFile(output);
   checkTable(table, events, facts, DataFormat::HexAscii);
 
-  Options options;
+  RowOptions options;
   options.dataFormat = DataFormat::HexAscii;
   options.timesRelativeToFirstEvent = true;
-  ConversionReport report;
-  EXPECT_EQ(convertInProcess(trace, options, report), table);
+  EXPECT_EQ(testing::convertInProcess(trace, options).table, table);
 }
 
 // The generator is the same for a seed, whatever the platform.

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "run_binary.h"
+#include "harness.h"
 #include "table_fixtures.h"
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

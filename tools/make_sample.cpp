@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 #include "trace/trace_format.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "event_mix.h"
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace {
 

@@ -2,27 +2,34 @@
 
 #include <cstring>
 
+#include "decompress/ucl_library.h"
+
 namespace qnvtab {
 
-ExpandResult expandBlock(UclService& service, const BlockHeader& header, const uint8_t* payload,
-                         uint8_t* carryBuffer, int32_t& usedLength, int32_t capacity) {
-  const uint32_t freeSpace = static_cast<uint32_t>(capacity - usedLength);
+Expansion expandBlock(const BlockHeader& header, const uint8_t* payload,
+                      std::span<uint8_t> freeSpace) {
+  Expansion expansion;
   const uint16_t length = header.length();
   if (header.storedFlag()) {
-    if (length > freeSpace) return ExpandResult::DecompressFailed;
-    std::memcpy(carryBuffer + usedLength, payload, length);
-    usedLength += length;
-    return ExpandResult::Expanded;
+    if (length > freeSpace.size()) return expansion;
+    std::memcpy(freeSpace.data(), payload, length);
+    expansion.result = ExpandResult::Expanded;
+    expansion.produced = length;
+    return expansion;
   }
-  if (service.initialise() != UclServiceResult::Success) return ExpandResult::ServiceUnavailable;
-  uint32_t produced = freeSpace;
-  if (service.decompress(payload, length, carryBuffer + usedLength, produced) !=
-          UclServiceResult::Success ||
-      produced > freeSpace) {
-    return ExpandResult::DecompressFailed;
+  const UclResult ready = initialiseUcl();
+  if (ready.status != UclServiceResult::Success) {
+    expansion.result = ExpandResult::ServiceUnavailable;
+    expansion.libraryCode = ready.libraryCode;
+    return expansion;
   }
-  usedLength += static_cast<int32_t>(produced);
-  return ExpandResult::Expanded;
+  const UclResult decoded = decompressNrv2b({payload, length}, freeSpace);
+  expansion.libraryCode = decoded.libraryCode;
+  if (decoded.status == UclServiceResult::Success && decoded.produced <= freeSpace.size()) {
+    expansion.result = ExpandResult::Expanded;
+    expansion.produced = decoded.produced;
+  }
+  return expansion;
 }
 
 }  // namespace qnvtab

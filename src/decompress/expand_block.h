@@ -1,11 +1,11 @@
-// Block expansion: appends one block's event bytes, stored or decompressed,
-// to the free space of the carry-over buffer.
+// Block expansion: one block's event bytes, stored or decompressed, into
+// the free space that the caller gives.
 #ifndef QNVTAB_DECOMPRESS_EXPAND_BLOCK_H_
 #define QNVTAB_DECOMPRESS_EXPAND_BLOCK_H_
 
 #include <cstdint>
+#include <span>
 
-#include "decompress/ucl_service.h"
 #include "trace/block_reader.h"
 
 namespace qnvtab {
@@ -16,14 +16,18 @@ enum class ExpandResult : int {
   ServiceUnavailable = 3,  // the library could not be initialised
 };
 
-// Appends the block's bytes at carryBuffer[usedLength] and advances
-// usedLength by their count; on any other result usedLength is unchanged.
-// Nothing is written at or past `capacity`. The payload buffer must hold one
-// readable byte beyond `length`: the library's bit reader may fetch one byte
-// ahead before it detects the end of its input, though it never uses it.
-// Stored blocks never touch the library.
-ExpandResult expandBlock(UclService& service, const BlockHeader& header, const uint8_t* payload,
-                         uint8_t* carryBuffer, int32_t& usedLength, int32_t capacity);
+struct Expansion {
+  ExpandResult result = ExpandResult::DecompressFailed;
+  uint32_t produced = 0;    // bytes placed at the front of the free space
+  int32_t libraryCode = 0;  // the library's code for a compressed block
+};
+
+// Places the block's bytes at the front of `freeSpace` and nowhere else.
+// The payload must hold one readable byte beyond `length`: the library's
+// bit reader may fetch one byte ahead before it detects the end of its
+// input, though it never uses it. Stored blocks never touch the library.
+Expansion expandBlock(const BlockHeader& header, const uint8_t* payload,
+                      std::span<uint8_t> freeSpace);
 
 }  // namespace qnvtab
 

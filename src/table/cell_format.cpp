@@ -2,7 +2,6 @@
 
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 
 namespace qnvtab {
@@ -98,12 +97,6 @@ char* writeHexBytes(char* out, uint32_t value, int bytes) {
   return out + 2 * bytes;
 }
 
-char* writeTwoDigits(char* out, uint32_t value) {
-  out[0] = static_cast<char>('0' + value / 10);
-  out[1] = static_cast<char>('0' + value % 10);
-  return out + 2;
-}
-
 template <typename Integer>
 char* writeInteger(char* out, Integer value) {
   // Callers reserve the largest width of the type.
@@ -145,34 +138,6 @@ char* writeHex16(char* out, uint32_t value) {
 char* writeEventNumber(char* out, int32_t number) { return writeInteger(out, number); }
 
 char* writeMilliseconds(char* out, int32_t time) { return writeInteger(out, time); }
-
-char* writeDate(char* out, const DateTime& date) {
-  if (date.day < 100 && date.month < 100 && date.year >= 1000 && date.year <= 9999) {
-    out = writeTwoDigits(out, date.day);
-    out = writeTwoDigits(out, date.month);
-    return writeTwoDigits(out, date.year % 100);
-  }
-  // Out-of-range fields: the year's text from its third character on,
-  // right-aligned in two places with blanks (a zero flag does not pad text).
-  char year[16];
-  std::snprintf(year, sizeof year, "%d", static_cast<int>(date.year));
-  const char* tail = std::strlen(year) >= 2 ? year + 2 : "";
-  const int written = std::snprintf(out, kDateMaxSize + 1, "%02d%02d%2s", static_cast<int>(date.day),
-                                    static_cast<int>(date.month), tail);
-  return out + written;
-}
-
-char* writeTimeOfDay(char* out, const DateTime& time) {
-  if (time.hour < 100 && time.minute < 100 && time.second < 100) {
-    out = writeTwoDigits(out, time.hour);
-    out = writeTwoDigits(out, time.minute);
-    return writeTwoDigits(out, time.second);
-  }
-  const int written =
-      std::snprintf(out, kTimeOfDayMaxSize + 1, "%02d%02d%02d", static_cast<int>(time.hour),
-                    static_cast<int>(time.minute), static_cast<int>(time.second));
-  return out + written;
-}
 
 char* writeDecimal16(char* out, uint32_t value) {
   return writeInteger(out, static_cast<uint16_t>(value));

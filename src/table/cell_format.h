@@ -8,11 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "table/calendar.h"
+#include "events/row_sink.h"
 
 namespace qnvtab {
-
-enum class DataFormat : int { Hex = 0, Ascii = 1, HexAscii = 2 };
 
 // Rendering of a payload dump: hexadecimal, ASCII (two characters per byte,
 // aligned with the hexadecimal dump), or the one-character-per-byte column
@@ -63,8 +61,6 @@ char* writeHex8(char* out, uint32_t value);          // "xHH", quoted
 char* writeHex16(char* out, uint32_t value);         // "xHHHH", quoted
 char* writeEventNumber(char* out, int32_t number);   // signed decimal
 char* writeMilliseconds(char* out, int32_t time);    // signed decimal
-char* writeDate(char* out, const DateTime& date);    // DDMMYY
-char* writeTimeOfDay(char* out, const DateTime& time);  // HHMMSS
 char* writeDecimal16(char* out, uint32_t value);     // low 16 bits, unsigned
 char* writeLength(char* out, uint16_t value);        // unsigned decimal
 char* writeAddress(char* out, uint32_t value);       // xHHHHHHHH, unquoted
@@ -80,9 +76,19 @@ char* writePayload(char* out, const uint8_t* bytes, uint32_t length, uint32_t co
 // Room needed by writePayload for `shownBytes` bytes, one byte of slack
 // included (the dump writes whole table entries and steps back).
 constexpr size_t payloadMaxSize(size_t shownBytes) { return 2 + 4 * shownBytes + 4 + 1; }
-// Room for the date and time cells, out-of-range fields included.
-constexpr size_t kDateMaxSize = 32;
-constexpr size_t kTimeOfDayMaxSize = 36;
+
+// The widest text of each cell that is not a dump.
+namespace cell_width {
+constexpr size_t kEventNumber = 11;  // "-2147483648"
+constexpr size_t kMilliseconds = 11;
+constexpr size_t kDateAndTime = 13;  // "DDMMYY\tHHMMSS"
+constexpr size_t kCommand = 4;       // "\"SD\""
+constexpr size_t kIpLetter = 3;
+constexpr size_t kHex8 = 5;          // "\"xHH\""
+constexpr size_t kHex16 = 7;
+constexpr size_t kDecimal16 = 5;     // "65535"
+constexpr size_t kAddress = 9;       // "xHHHHHHHH"
+}  // namespace cell_width
 
 }  // namespace qnvtab
 

@@ -60,13 +60,6 @@ std::string referenceDump(const std::vector<uint8_t>& bytes, uint32_t length, Pa
   return text + "\"";
 }
 
-DateTime date(uint32_t day, uint32_t month, uint32_t year) {
-  return DateTime{0, 0, 0, day, month, year};
-}
-
-DateTime clock(uint32_t hour, uint32_t minute, uint32_t second) {
-  return DateTime{second, minute, hour, 1, 1, 1980};
-}
 
 TEST(CellFormat, HexCellsAreQuotedUpperCaseAndFixedWidth) {
   EXPECT_EQ(cell([](char* o) { return writeHex8(o, 0x00); }), "\"x00\"");
@@ -228,42 +221,6 @@ TEST(CellFormat, PayloadOfEveryByteInEveryModeStaysWithinItsRoom) {
       EXPECT_EQ(payload(one, 2, mode), referenceDump(one, 2, mode)) << b;
     }
   }
-}
-
-TEST(CellFormat, DateCell) {
-  EXPECT_EQ(cell([](char* o) { return writeDate(o, date(19, 5, 2008)); }), "190508");
-  EXPECT_EQ(cell([](char* o) { return writeDate(o, date(1, 1, 1980)); }), "010180");
-  EXPECT_EQ(cell([](char* o) { return writeDate(o, date(7, 2, 2116)); }), "070216");
-  EXPECT_EQ(cell([](char* o) { return writeDate(o, date(31, 12, 2000)); }), "311200");
-}
-
-TEST(CellFormat, DateCellOfOddYearsShowsTheYearTextFromItsThirdCharacter) {
-  const auto dateCell = [](DateTime d) {
-    return cell([&](char* o) { return writeDate(o, d); }, kDateMaxSize + 1);
-  };
-  EXPECT_EQ(dateCell(date(7, 3, 0)), "0703  ");
-  EXPECT_EQ(dateCell(date(7, 3, 5)), "0703  ");
-  EXPECT_EQ(dateCell(date(7, 3, 99)), "0703  ");
-  EXPECT_EQ(dateCell(date(7, 3, 123)), "0703 3");
-  EXPECT_EQ(dateCell(date(7, 3, 999)), "0703 9");
-  EXPECT_EQ(dateCell(date(7, 3, 1000)), "070300");
-  EXPECT_EQ(dateCell(date(7, 3, 9999)), "070399");
-  EXPECT_EQ(dateCell(date(7, 3, 10000)), "0703000");
-  EXPECT_EQ(dateCell(date(7, 3, 12345)), "0703345");
-  EXPECT_EQ(dateCell(date(7, 3, 65535)), "0703535");
-  EXPECT_EQ(dateCell(date(123, 5, 2008)), "1230508");
-  EXPECT_EQ(dateCell(date(0, 0, 2008)), "000008");
-}
-
-TEST(CellFormat, TimeOfDayCell) {
-  const auto timeCell = [](DateTime d) {
-    return cell([&](char* o) { return writeTimeOfDay(o, d); }, kTimeOfDayMaxSize + 1);
-  };
-  EXPECT_EQ(timeCell(clock(10, 20, 35)), "102035");
-  EXPECT_EQ(timeCell(clock(0, 0, 0)), "000000");
-  EXPECT_EQ(timeCell(clock(23, 59, 59)), "235959");
-  EXPECT_EQ(timeCell(clock(1, 2, 3)), "010203");
-  EXPECT_EQ(timeCell(clock(100, 5, 6)), "1000506");
 }
 
 TEST(CellFormat, SeparatorsAndLineEnd) {

@@ -2,19 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace qnvtab {
 
 OutputBuffer::OutputBuffer(ByteSink& sink, size_t capacity)
-    : sink_(sink), data_(new char[capacity]), capacity_(capacity) {}
-
-void OutputBuffer::makeRoom(size_t size) {
-  flush();
-  if (size > capacity_) {
-    data_.reset(new char[size]);
-    capacity_ = size;
-  }
-}
+    : sink_(sink), data_(new (std::nothrow) char[capacity]), capacity_(data_ ? capacity : 0) {}
 
 bool OutputBuffer::flush() {
   if (used_ > 0 && !failed_ && !sink_.write(data_.get(), used_)) failed_ = true;

@@ -31,33 +31,30 @@ class OutputBuffer {
  public:
   static constexpr size_t kDefaultCapacity = size_t{1} << 20;
 
+  // Allocates without throwing: check allocated() before use.
   explicit OutputBuffer(ByteSink& sink, size_t capacity = kDefaultCapacity);
   OutputBuffer(const OutputBuffer&) = delete;
   OutputBuffer& operator=(const OutputBuffer&) = delete;
 
-  // Returns a cursor with room for at least `size` bytes, flushing first
-  // (and growing, for a request over the capacity) if needed; pass the
-  // advanced cursor to commit(). After a failure the bytes are accepted and
-  // dropped.
+  // Returns a cursor with room for `size` bytes, at most the capacity,
+  // flushing first if needed; pass the advanced cursor to commit(). After a
+  // failure the bytes are accepted and dropped.
   char* reserve(size_t size) {
-    if (capacity_ - used_ < size) makeRoom(size);
+    if (capacity_ - used_ < size) flush();
     return data_.get() + used_;
   }
   void commit(char* end) { used_ = static_cast<size_t>(end - data_.get()); }
 
   void append(const char* text, size_t size);
-  void append(const std::string& text) { append(text.data(), text.size()); }
 
   // Hands the buffered bytes to the sink and empties the buffer, also after
   // a failure, so that writers need no checks of their own. False once any
   // write has failed.
   bool flush();
   bool failed() const { return failed_; }
-  size_t capacity() const { return capacity_; }
+  bool allocated() const { return data_ != nullptr; }
 
  private:
-  void makeRoom(size_t size);
-
   ByteSink& sink_;
   std::unique_ptr<char[]> data_;
   size_t capacity_;

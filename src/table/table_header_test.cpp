@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

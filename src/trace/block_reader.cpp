@@ -1,58 +1,52 @@
 #include "trace/block_reader.h"
 
+#include <new>
 
 #include "trace/crc16.h"
 
 namespace qnvtab {
-namespace {
 
-BlockReadResult fail(BlockReadResult result, std::string* why, std::string reason) {
-  if (why != nullptr) *why = std::move(reason);
-  return result;
-}
+BlockReader::BlockReader(ByteSource& source, uint64_t firstBlockOffset, uint16_t blockSize)
+    : source_(source),
+      offset_(firstBlockOffset),
+      blockSize_(blockSize),
+      payload_(new (std::nothrow) uint8_t[size_t{blockSize} + 1]()) {}
 
-std::string hex16(uint16_t v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%04X", v);
-  return text;
-}
-
-}  // namespace
-
-BlockReadResult readBlock(std::FILE* input, const TraceFooter& footer, uint32_t expectedNumber,
-                          BlockHeader& header, uint8_t* payload, std::string* why) {
-  const size_t headerRead = std::fread(header.bytes.data(), 1, header.bytes.size(), input);
-  if (headerRead != header.bytes.size()) {
-    return fail(BlockReadResult::EndedEarly, why,
-                "block header cut short by the end of the file (" + std::to_string(headerRead) +
-                    " of 6 bytes)");
+std::optional<Fault> BlockReader::next(CheckedBlock& block) {
+  const uint32_t number = expectedNumber_;
+  const auto faultOf = [&](FaultKind kind, uint64_t found, uint64_t expected) {
+    Fault fault = makeFault(kind, offset_, number);
+    fault.found = found;
+    fault.expected = expected;
+    return fault;
+  };
+  BlockHeader& header = block.header;
+  const SourceRead head = source_.readAt(offset_, header.bytes.data(), header.bytes.size());
+  if (head.error != 0) return readFault(offset_, head.error, number);
+  if (head.bytes != header.bytes.size()) {
+    return faultOf(FaultKind::BlockHeaderCut, head.bytes, header.bytes.size());
   }
   const uint16_t length = header.length();
-  if (length > footer.blockSize()) {
-    return fail(BlockReadResult::Invalid, why,
-                "payload length " + std::to_string(length) + " exceeds the block size " +
-                    std::to_string(footer.blockSize()));
+  if (length > blockSize_) return faultOf(FaultKind::BlockTooLong, length, blockSize_);
+  if (header.blockNumber() != number) {
+    return faultOf(FaultKind::BlockNumber, header.blockNumber(), number);
   }
-  if (header.blockNumber() != expectedNumber) {
-    return fail(BlockReadResult::Invalid, why,
-                "block number " + std::to_string(header.blockNumber()) + ", expected " +
-                    std::to_string(expectedNumber));
-  }
-  if (length == 0) {
-    return fail(BlockReadResult::EndedEarly, why, "payload length 0");
-  }
-  const size_t payloadRead = std::fread(payload, 1, length, input);
-  if (payloadRead != length) {
-    return fail(BlockReadResult::EndedEarly, why,
-                "payload cut short by the end of the file (" + std::to_string(payloadRead) +
-                    " of " + std::to_string(length) + " bytes)");
-  }
-  const uint16_t computed = crc16(payload, length);
+  if (length == 0) return faultOf(FaultKind::EmptyBlock, 0, 0);
+  const uint64_t payloadOffset = offset_ + layout::kBlockHeaderSize;
+  const SourceRead body = source_.readAt(payloadOffset, payload_.get(), length);
+  if (body.error != 0) return readFault(offset_, body.error, number);
+  if (body.bytes != length) return faultOf(FaultKind::PayloadCut, body.bytes, length);
+  const uint16_t computed = crc16(payload_.get(), length);
   if (computed != header.checksum()) {
-    return fail(BlockReadResult::Invalid, why,
-                "payload checksum " + hex16(computed) + ", expected " + hex16(header.checksum()));
+    return faultOf(FaultKind::PayloadChecksum, computed, header.checksum());
   }
-  return BlockReadResult::Valid;
+  payload_[length] = 0;
+  block.number = number;
+  block.offset = offset_;
+  block.payload = payload_.get();
+  offset_ = payloadOffset + length;
+  ++expectedNumber_;
+  return std::nullopt;
 }
 
 }  // namespace qnvtab

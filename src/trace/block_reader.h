@@ -1,14 +1,16 @@
-// Reading and checking one data block: a 6-byte block header and a payload
-// of at most the footer's blockSize bytes, protected by a CRC-16.
+// Reading and checking the data blocks in file order: a 6-byte block header
+// and a payload of at most the footer's blockSize bytes, protected by a
+// CRC-16.
 #ifndef QNVTAB_TRACE_BLOCK_READER_H_
 #define QNVTAB_TRACE_BLOCK_READER_H_
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <memory>
+#include <optional>
 
-#include "trace/trace_footer.h"
+#include "trace/byte_source.h"
+#include "trace/trace_fault.h"
 #include "trace/trace_format.h"
 
 namespace qnvtab {
@@ -24,18 +26,38 @@ struct BlockHeader {
   uint16_t checksum() const { return loadU16(&bytes[layout::kBlockChecksumOffset]); }
 };
 
-enum class BlockReadResult : int {
-  Valid = 0,       // header filled, payload holds length() bytes
-  EndedEarly = 1,  // header or payload cut short by the end of file, or length 0
-  Invalid = 2,     // length over blockSize, wrong number or wrong checksum
+// A block that passed its checks.
+struct CheckedBlock {
+  BlockHeader header;
+  uint32_t number = 0;
+  uint64_t offset = 0;  // of its block header in the file
+  // header.length() bytes, then one zeroed spare byte (see expandBlock).
+  const uint8_t* payload = nullptr;
 };
 
-// Reads the block at the current position of `input` into `header` and
-// `payload` (at least footer.blockSize() bytes). The length is checked before
-// any payload byte is read, so the payload buffer is never overrun. On
-// failure, `why` (when given) receives a short reason.
-BlockReadResult readBlock(std::FILE* input, const TraceFooter& footer, uint32_t expectedNumber,
-                          BlockHeader& header, uint8_t* payload, std::string* why = nullptr);
+class BlockReader {
+ public:
+  // Blocks begin at `firstBlockOffset`; the first is number 1.
+  BlockReader(ByteSource& source, uint64_t firstBlockOffset, uint16_t blockSize);
+
+  // False when the payload buffer could not be allocated.
+  bool allocated() const { return payload_ != nullptr; }
+  size_t bufferSize() const { return size_t{blockSize_} + 1; }
+
+  // Reads and checks the next block. The checks run in this order: the
+  // header is whole, the length is within blockSize (before any payload
+  // byte is read, so the buffer is never overrun), the number is the
+  // expected one, the length is not 0, the payload is whole, its checksum.
+  // The block's payload stays valid until the next call.
+  std::optional<Fault> next(CheckedBlock& block);
+
+ private:
+  ByteSource& source_;
+  uint64_t offset_;
+  uint16_t blockSize_;
+  uint32_t expectedNumber_ = 1;
+  std::unique_ptr<uint8_t[]> payload_;
+};
 
 }  // namespace qnvtab
 

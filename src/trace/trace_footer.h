@@ -4,7 +4,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
+#include "trace/byte_source.h"
+#include "trace/trace_fault.h"
 #include "trace/trace_format.h"
 
 namespace qnvtab {
@@ -22,6 +25,12 @@ struct TraceFooter {
   // True when the checksum over the first 14 bytes is right.
   bool isValid() const;
 };
+
+// Reads the last 16 bytes of a file of `fileSize` bytes whose header takes
+// `headerSize`, and checks them: the checksum, and a dataLength that fits
+// between header and footer.
+std::optional<Fault> readTraceFooter(ByteSource& source, int64_t fileSize, size_t headerSize,
+                                     TraceFooter& footer);
 
 }  // namespace qnvtab
 

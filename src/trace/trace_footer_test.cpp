@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {

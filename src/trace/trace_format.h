@@ -52,15 +52,12 @@ constexpr int kMinorVersionWidth = 3;
 constexpr size_t kRevisionOffset = 20;
 constexpr int kRevisionWidth = 2;
 constexpr size_t kDescriptionOffset = 23;
-constexpr size_t kDescriptionSize = 30;
 constexpr size_t kEndMarkOffset = 53;
 constexpr size_t kTextPrefixSize = 54;
 
 // TraceDate: day u8, month u8, year u16. TraceTime: hour, minute, second.
 // GmtOffset: sign u8 (0xFF west), hours u8, minutes u8, spare u8.
-constexpr size_t kTraceDateSize = 4;
 constexpr size_t kTraceTimeSize = 3;
-constexpr size_t kGmtOffsetSize = 4;
 
 constexpr size_t kStartDateOffset = 54;
 constexpr size_t kStartTimeOffset = 58;
@@ -111,10 +108,6 @@ struct EventHeadLayout {
 
 constexpr EventHeadLayout kEventHead23 = {23, 2, 6, 8, 9, 11, 12, 13, 14, 15, 17, 21, false};
 constexpr EventHeadLayout kEventHead25 = {25, 2, 6, 8, 10, 12, 14, 15, 16, 17, 19, 23, true};
-
-inline const EventHeadLayout& eventHeadLayout(uint16_t traceFormatVersion) {
-  return traceFormatVersion == 5 ? kEventHead23 : kEventHead25;
-}
 
 }  // namespace layout
 }  // namespace qnvtab

@@ -1,17 +1,18 @@
 // The trace header: recognition of its three layouts (180, 191 and 203
-// bytes), validation together with the footer, and normalisation into the
-// 203-byte form that the rest of the program reads.
+// bytes) and normalisation into the 203-byte form that the rest of the
+// program reads. The footer is read apart (trace_footer.h).
 #ifndef QNVTAB_TRACE_TRACE_HEADER_H_
 #define QNVTAB_TRACE_TRACE_HEADER_H_
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <string>
+#include <optional>
 
-#include "trace/trace_footer.h"
+#include "trace/byte_source.h"
+#include "trace/trace_fault.h"
 #include "trace/trace_format.h"
+#include "trace/trace_version.h"
 
 namespace qnvtab {
 
@@ -38,10 +39,6 @@ struct GmtOffset {
 struct TraceHeader {
   std::array<uint8_t, layout::kHeaderSizeV8> bytes{};
 
-  // A header holding only the text prefix of version "00000.000" revision
-  // "01" and zero binary fields.
-  static TraceHeader fresh();
-
   TraceDate startDate() const { return dateAt(layout::kStartDateOffset); }
   TraceTime startTime() const { return timeAt(layout::kStartTimeOffset); }
   TraceDate endDate() const { return dateAt(layout::kEndDateOffset); }
@@ -65,9 +62,6 @@ struct TraceHeader {
   }
 };
 
-// Writes the fresh text prefix (54 bytes) at the front of a header image.
-void writeFreshTextPrefix(uint8_t* image);
-
 // The checks of one layout of `layoutSize` bytes at the front of `image`.
 bool hasValidChecksumAndTag(const uint8_t* image, size_t layoutSize);
 bool hasVersion(const uint8_t* image, size_t layoutSize, int major, int minor);
@@ -78,13 +72,16 @@ bool hasRevision(const uint8_t* image, size_t layoutSize, int revision);
 // `width` characters counted from the sign on. False when no digit is read.
 bool scanDecimalField(const uint8_t* field, const uint8_t* end, int width, int& value);
 
-// Recognises and validates the header of `input` together with its footer.
-// On true: `header` holds the normalised 203-byte form, `footer` the file's
-// footer, `traceFormatVersion` the major version (5 to 8), and `input` is
-// positioned at the first block. On false, `why` (when given) receives the
-// reason and nothing else is promised.
-bool readTraceHeader(std::FILE* input, TraceHeader& header, TraceFooter& footer,
-                     uint16_t& traceFormatVersion, std::string* why = nullptr);
+struct HeaderRead {
+  TraceHeader header;  // normalised
+  TraceVersion version;
+  size_t layoutSize = 0;  // where the first block begins
+  int64_t fileSize = 0;
+};
+
+// Recognises the header at the start of `source`. The file must also hold
+// a footer behind the layout. On a fault, `header` is left unspecified.
+std::optional<Fault> readTraceHeader(ByteSource& source, HeaderRead& header);
 
 }  // namespace qnvtab
 

@@ -6,10 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "trace/crc16.h"
-#include "trace/file_handle.h"
-#include "trace_builder.h"
+#include "trace/trace_footer.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab {
 namespace {
@@ -17,28 +19,31 @@ namespace {
 using builder::Bytes;
 using builder::HeaderSpec;
 
-FileHandle openBytes(const Bytes& bytes) {
-  FileHandle file(std::tmpfile());
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
-  std::rewind(file.get());
-  return file;
-}
-
-struct HeaderRead {
+// The header and footer read as a conversion reads them.
+struct TraceStart {
   bool accepted = false;
   TraceHeader header;
   TraceFooter footer;
   uint16_t version = 0xBEEF;  // must stay untouched on failure
-  long position = -1;
-  std::string why;
+  long position = -1;         // where the first block begins
+  std::string why;            // the fault's kind, for messages
 };
 
-HeaderRead readHeaderOf(const Bytes& file) {
-  FileHandle input = openBytes(file);
+TraceStart readHeaderOf(const Bytes& file) {
+  MemoryByteSource source(file.data(), file.size());
+  TraceStart start;
   HeaderRead read;
-  read.accepted = readTraceHeader(input.get(), read.header, read.footer, read.version, &read.why);
-  read.position = std::ftell(input.get());
-  return read;
+  std::optional<Fault> fault = readTraceHeader(source, read);
+  if (!fault) fault = readTraceFooter(source, read.fileSize, read.layoutSize, start.footer);
+  if (fault) {
+    start.why = "fault kind " + std::to_string(static_cast<int>(fault->kind));
+    return start;
+  }
+  start.accepted = true;
+  start.header = read.header;
+  start.version = read.version.number;
+  start.position = static_cast<long>(read.layoutSize);
+  return start;
 }
 
 void storeLayoutChecksum(Bytes& header, size_t layoutSize) {
@@ -105,14 +110,13 @@ TEST(ScanDecimalField, NeverReadsPastTheEnd) {
   EXPECT_FALSE(scanDecimalField(text, text, 5, value));
 }
 
-TEST(TraceHeader, FreshHeaderHoldsTheTextPrefixOnly) {
-  const TraceHeader header = TraceHeader::fresh();
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(header.bytes.data()), 23),
-            "02 TRC    00000.000 01 ");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&header.bytes[23]), 30),
+TEST(TraceHeader, WrittenHeaderHoldsTheTextPrefix) {
+  const Bytes header = builder::buildHeader(specOf(8));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(header.data()), 23),
+            "02 TRC    00008.000 01 ");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&header[23]), 30),
             "Ortavi QNV trace              ");
-  EXPECT_EQ(header.bytes[53], 0x1A);
-  for (size_t i = 54; i < header.bytes.size(); ++i) ASSERT_EQ(header.bytes[i], 0) << i;
+  EXPECT_EQ(header[53], 0x1A);
 }
 
 // Every layout is accepted, read into the 203-byte form and leaves the file
@@ -126,7 +130,7 @@ TEST(ReadTraceHeader, AcceptsEachVersionAndNormalises) {
     plan.firstEventGmtOffset = {0xFF, 0, 45, 9};
     const Bytes header = builder::buildHeader(plan);
     const Bytes footer = builder::buildFooter(512, 1, 20);
-    const HeaderRead read = readHeaderOf(fileOf(header, 20, 20));
+    const TraceStart read = readHeaderOf(fileOf(header, 20, 20));
     ASSERT_TRUE(read.accepted) << read.why;
     EXPECT_EQ(read.version, version);
     EXPECT_EQ(read.position, static_cast<long>(header.size()));
@@ -173,7 +177,7 @@ TEST(ReadTraceHeader, FileSizeLimits) {
   const Bytes v5 = builder::buildHeader(specOf(5));
   const Bytes smallest = fileOf(v5, 0, 0);
   ASSERT_EQ(smallest.size(), 196u);
-  const HeaderRead read = readHeaderOf(smallest);
+  const TraceStart read = readHeaderOf(smallest);
   EXPECT_TRUE(read.accepted) << read.why;
   EXPECT_EQ(read.position, 180);
 
@@ -255,7 +259,7 @@ TEST(ReadTraceHeader, VersionRevisionAndTag) {
        5},
   };
   for (const HeaderCase& c : cases) {
-    const HeaderRead read = readHeaderOf(fileOf(headerWith(c.plan, c.edit), 12, 12));
+    const TraceStart read = readHeaderOf(fileOf(headerWith(c.plan, c.edit), 12, 12));
     EXPECT_EQ(read.accepted, c.acceptedVersion != 0) << c.name << ": " << read.why;
     EXPECT_EQ(read.version, c.acceptedVersion != 0 ? c.acceptedVersion : 0xBEEF) << c.name;
   }
@@ -275,7 +279,7 @@ TEST(ReadTraceHeader, RevisionOfTakenLayoutIsFinal) {
       EXPECT_TRUE(hasRevision(header.data(), size, std::atoi(revision))) << size;
     }
     EXPECT_TRUE(hasVersion(header.data(), 203, 8, 0));
-    const HeaderRead read = readHeaderOf(fileOf(header, 0, 0));
+    const TraceStart read = readHeaderOf(fileOf(header, 0, 0));
     EXPECT_EQ(read.accepted, std::string(revision) == "01") << revision << ": " << read.why;
   }
 }

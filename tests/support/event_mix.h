@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab::builder {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "trace_builder.h"
+#include "writer/trace_writer.h"
 
 namespace qnvtab::testing {
 

@@ -1,0 +1,52 @@
+#include "cli/console.h"
+
+namespace qnvtab {
+
+const char kCannotOpenInputText[] = "Cannot open input file!\n";
+const char kCannotOpenOutputText[] = "Cannot open output file!\n";
+const char kCannotWriteOutputText[] = "Cannot write output file!\n";
+const char kInputFaultText[] = "Invalid input file format or bad input file version!\n";
+const char kSwitchedOffWarningText[] =
+    "\r\nWarning: switched off options(s) not supported for the input file version.\r\n";
+
+std::string bannerText() {
+  return "\r\n\r\n- Converter from Ortavi QNV Trace to text file. (v. 6.03.01 - 19/05/2008) -\r\n\r\n";
+}
+
+std::string usageText() {
+  return "\r\n"
+         " Usage: QNVTAB -iFilename -oFilename [-?] [-dDataFormat]\r\n"
+         "\r\n"
+         " Mandatory:\r\n"
+         " -iFilename           Input file name.\r\n"
+         "                      Es.: QNVTAB -iTRACE.QNV\r\n"
+         " -oFilename           Output file name.\r\n"
+         "                      Es.: QNVTAB -oOUTPUT.XLS\r\n"
+         "\r\n"
+         " Optional:\r\n"
+         " -?                   Program help: display program version and usage.\r\n"
+         "                      Es.: QNVTAB -?\r\n"
+         " -th                  Print trace informative header, i.e. trace start date\r\n"
+         "                      and time, first event date and time and trace stop date\r\n"
+         "                      and time.\r\n"
+         "                      Option available for traces of QNV ver.5.7.x and laters.\r\n"
+         "                      By default trace informative header is omitted.\r\n"
+         " -dDataFormat         Data format: H (or HEX), A (or ASCII), HA (or HEXASCII).\r\n"
+         "                      By default Hexadecimal value are printed.\r\n"
+         "                      Es.: QNVTAB -dA\r\n"
+         " -ferts               Display time stamps relative to the first traced event.\r\n"
+         "                      By default time stamps are relative to the trace\r\n"
+         "                      start time.\r\n"
+         "                      Option available for traces of QNV ver.5.7.x and laters.\r\n"
+         "\n";
+}
+
+std::string invalidOptionText(const std::string& argument) {
+  return "\r\nQNVTAB: INVALID OPTION '" + argument + "'\r\nUse 'QNVTAB -?' for help.\r\n";
+}
+
+std::string completionText(const std::string& inputPath, const std::string& outputPath) {
+  return "Conversion from '" + inputPath + "' to '" + outputPath + "' done.\r\n";
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,24 @@
+// The texts the program prints on standard output, byte for byte.
+#ifndef QNVTAB_CLI_CONSOLE_H_
+#define QNVTAB_CLI_CONSOLE_H_
+
+#include <string>
+
+namespace qnvtab {
+
+std::string bannerText();
+// Ends with its own line feed.
+std::string usageText();
+std::string invalidOptionText(const std::string& argument);
+std::string completionText(const std::string& inputPath, const std::string& outputPath);
+
+// Each followed by one line feed.
+extern const char kCannotOpenInputText[];
+extern const char kCannotOpenOutputText[];
+extern const char kCannotWriteOutputText[];
+extern const char kInputFaultText[];
+extern const char kSwitchedOffWarningText[];
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_CLI_CONSOLE_H_

@@ -1,0 +1,39 @@
+// The output table file: opened without ever truncating the input, written
+// with plain system calls, every failure kept with the system's reason.
+#ifndef QNVTAB_CLI_OUTPUT_FILE_H_
+#define QNVTAB_CLI_OUTPUT_FILE_H_
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "table/output_buffer.h"
+
+namespace qnvtab {
+
+class OutputFile : public ByteSink {
+ public:
+  OutputFile() = default;
+  ~OutputFile() override;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates or empties `path`. Refuses a path that names the input file
+  // itself (`input`, also through a link), leaving it untouched.
+  bool open(const std::string& path, const struct stat& input);
+
+  bool write(const char* data, size_t size) override;
+  // False when the close reports an error (a delayed write failure).
+  bool close();
+
+  // The system's reason for the last failure.
+  int lastError() const { return lastError_; }
+
+ private:
+  int fd_ = -1;
+  int lastError_ = 0;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_CLI_OUTPUT_FILE_H_

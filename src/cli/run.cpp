@@ -1,0 +1,116 @@
+#include "cli/run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "cli/console.h"
+#include "cli/diagnosis.h"
+#include "cli/options.h"
+#include "cli/output_file.h"
+#include "cli/progress.h"
+#include "convert/convert_trace.h"
+#include "table/tsv_sink.h"
+#include "trace/byte_source.h"
+
+namespace qnvtab {
+namespace {
+
+void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void diagnose(const std::string& line) {
+  const std::string text = "qnvtab: " + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+int failWith(const char* message) {
+  std::fputs(message, stdout);
+  return kExitFailure;
+}
+
+// The console text and exit status of a finished conversion.
+int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool closed,
+                  int writeError) {
+  if (outcome.writeFailed || !closed) {
+    diagnose(options.outputPath + ": cannot write: " + systemReason(writeError));
+    return failWith(kCannotWriteOutputText);
+  }
+  if (outcome.fault && outcome.fault->kind == FaultKind::OutOfMemory) {
+    diagnose(describeFault(*outcome.fault));
+    return kExitFailure;
+  }
+  if (outcome.fault) {
+    diagnose(options.inputPath + ": " + describeFault(*outcome.fault));
+    return failWith(kInputFaultText);
+  }
+  print(bannerText());
+  print(completionText(options.inputPath, options.outputPath));
+  if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, stdout);
+  if (outcome.droppedBytes > 0) {
+    diagnose("warning: " + options.inputPath + ": " + std::to_string(outcome.droppedBytes) +
+             " bytes of an incomplete event after event " + std::to_string(outcome.events) +
+             " dropped at the end of the trace");
+  }
+  return kExitSuccess;
+}
+
+int convertFiles(const Options& options) {
+  FileByteSource input;
+  int openError = 0;
+  struct stat inputStat;
+  if (!input.open(options.inputPath, openError) || ::fstat(input.descriptor(), &inputStat) != 0) {
+    return failWith(kCannotOpenInputText);
+  }
+  OutputFile outputFile;
+  if (!outputFile.open(options.outputPath, inputStat)) return failWith(kCannotOpenOutputText);
+
+  ConversionOutcome outcome;
+  {
+    TsvSink sink(outputFile);
+    if (!sink.allocated()) {
+      Fault noMemory = makeFault(FaultKind::OutOfMemory);
+      noMemory.found = OutputBuffer::kDefaultCapacity;
+      outcome.fault = noMemory;
+    } else {
+      ProgressLine progress(stderr);
+      outcome = convertTrace(input, ConversionSettings{options.rows}, sink,
+                             ::isatty(STDERR_FILENO) ? &progress : nullptr);
+    }
+  }
+  const bool closed = outputFile.close();
+  return reportOutcome(options, outcome, closed, outputFile.lastError());
+}
+
+int runCommandLine(int argc, const char* const* argv) {
+  const CommandLine commandLine = parseCommandLine(argc, argv);
+  switch (commandLine.outcome) {
+    case CommandLineOutcome::ShowUsage:
+      print(bannerText());
+      print(usageText());
+      return kExitFailure;
+    case CommandLineOutcome::InvalidOption:
+      print(invalidOptionText(commandLine.invalidArgument));
+      return kExitInvalidOption;
+    case CommandLineOutcome::Convert:
+      break;
+  }
+  return convertFiles(commandLine.options);
+}
+
+}  // namespace
+
+int runQnvtab(int argc, const char* const* argv) {
+  const int status = runCommandLine(argc, argv);
+  // The console text is part of the result: a run whose text cannot be
+  // written has failed, whatever it did.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    diagnose("cannot write to standard output: " + systemReason(errno));
+    return status == kExitSuccess ? kExitFailure : status;
+  }
+  return status;
+}
+
+}  // namespace qnvtab

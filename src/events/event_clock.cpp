@@ -1,0 +1,61 @@
+#include "events/event_clock.h"
+
+#include "events/calendar.h"
+
+namespace qnvtab {
+namespace {
+
+constexpr uint32_t kSecondsPerDay = 86400;
+
+char* writeTwoDigits(char* out, uint32_t value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
+// Seconds since 1980 always give in-range fields (years 1980 to 2116), so
+// every field is two digits.
+void writeClock(char* out, uint32_t hour, uint32_t minute, uint32_t second) {
+  writeTwoDigits(writeTwoDigits(writeTwoDigits(out, hour), minute), second);
+}
+
+}  // namespace
+
+EventClock::EventClock(const TraceHeader& header, TraceVersion version)
+    : firstEventStamp_(header.firstEventStamp()), signedDistance_(version.recordsFirstEvent()) {
+  const TraceDate date = header.firstEventDate();
+  const TraceTime time = header.firstEventTime();
+  const DateTime firstEvent{time.second, time.minute, time.hour, date.day, date.month, date.year};
+  firstEventSeconds_ = dateTimeToSeconds(&firstEvent, kEpochYear);
+}
+
+uint32_t EventClock::secondsOf(uint32_t timeStamp) const {
+  const uint32_t distance = timeStamp - firstEventStamp_;
+  if (!signedDistance_) return firstEventSeconds_ + distance / 1000;
+  // Round toward minus infinity: 1 ms before the first event lies in the
+  // second before it.
+  const int32_t signedDistance = static_cast<int32_t>(distance);
+  int32_t wholeSeconds = signedDistance / 1000;
+  if (signedDistance % 1000 < 0) --wholeSeconds;
+  return firstEventSeconds_ + static_cast<uint32_t>(wholeSeconds);
+}
+
+const char* DateTimeText::of(uint32_t seconds) {
+  if (valid_ && seconds == seconds_) return text_;
+  if (valid_ && seconds / kSecondsPerDay == seconds_ / kSecondsPerDay) {
+    const uint32_t secondOfDay = seconds % kSecondsPerDay;
+    writeClock(text_ + kTimeOffset, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
+  } else {
+    DateTime dateTime;
+    secondsToDateTime(seconds, &dateTime, kEpochYear);
+    writeTwoDigits(writeTwoDigits(writeTwoDigits(text_, dateTime.day), dateTime.month),
+                   dateTime.year % 100);
+    text_[kDateSize] = '\t';
+    writeClock(text_ + kTimeOffset, dateTime.hour, dateTime.minute, dateTime.second);
+  }
+  seconds_ = seconds;
+  valid_ = true;
+  return text_;
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,50 @@
+// The event clock: where the first event lies on the calendar, the second
+// at which any event happened, and the Date and Local Time text of a
+// second, kept because consecutive events nearly always share it.
+#ifndef QNVTAB_EVENTS_EVENT_CLOCK_H_
+#define QNVTAB_EVENTS_EVENT_CLOCK_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "trace/trace_header.h"
+#include "trace/trace_version.h"
+
+namespace qnvtab {
+
+class EventClock {
+ public:
+  EventClock(const TraceHeader& header, TraceVersion version);
+
+  // Seconds since 1980 at which an event stamped `timeStamp` happened.
+  uint32_t secondsOf(uint32_t timeStamp) const;
+
+ private:
+  uint32_t firstEventStamp_;
+  uint32_t firstEventSeconds_;  // seconds since 1980 of the first event
+  // Traces that record their first event place events stamped before it
+  // before it; older stamps count from the trace start, unsigned.
+  bool signedDistance_;
+};
+
+// "DDMMYY\tHHMMSS": the Date and Local Time cells with the TAB between.
+class DateTimeText {
+ public:
+  static constexpr size_t kDateSize = 6;
+  static constexpr size_t kTimeOffset = kDateSize + 1;
+  static constexpr size_t kSize = kTimeOffset + 6;
+
+  // The text of `seconds` since 1980: from the cache when the second has
+  // not changed, recomputing only the clock while the day stays the same.
+  // Valid until the next call.
+  const char* of(uint32_t seconds);
+
+ private:
+  bool valid_ = false;
+  uint32_t seconds_ = 0;
+  char text_[kSize] = {};
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_EVENTS_EVENT_CLOCK_H_

@@ -1,0 +1,60 @@
+// The event stream: owns the carry-over buffer into which blocks expand,
+// frames the whole event records at its front and numbers them. Records do
+// not follow block boundaries, so the bytes of an incomplete last record
+// stay for the next block.
+#ifndef QNVTAB_EVENTS_EVENT_FRAMER_H_
+#define QNVTAB_EVENTS_EVENT_FRAMER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "trace/trace_format.h"
+
+namespace qnvtab {
+
+// Whole event records, back to back, numbered from `firstNumber` on.
+// Event numbers are 32-bit and run on modulo 2^32, as signed values.
+struct RecordRun {
+  const uint8_t* bytes = nullptr;
+  size_t size = 0;
+  uint32_t count = 0;
+  int32_t firstNumber = 1;
+};
+
+class EventFramer {
+ public:
+  // The buffer holds two blocks: the carried start of a record and the
+  // next block's bytes.
+  EventFramer(const layout::EventHeadLayout& head, uint16_t blockSize);
+
+  // False when the buffer could not be allocated.
+  bool allocated() const { return buffer_ != nullptr; }
+  const layout::EventHeadLayout& head() const { return head_; }
+
+  // The room behind the carried bytes, where the next block expands. Drops
+  // the records of the last run first, which ends that run's life.
+  std::span<uint8_t> freeSpace();
+  // `produced` bytes were placed at the front of the free space.
+  void commit(size_t produced) { used_ += produced; }
+
+  // Frames and numbers every whole record held; the incomplete rest stays.
+  RecordRun takeRecords();
+
+  // Bytes of an incomplete record not yet in a run.
+  size_t carriedBytes() const { return used_ - framed_; }
+  int32_t lastEventNumber() const { return static_cast<int32_t>(eventCounter_); }
+
+ private:
+  const layout::EventHeadLayout& head_;
+  size_t capacity_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t used_ = 0;
+  size_t framed_ = 0;  // bytes at the front handed out as a run
+  uint32_t eventCounter_ = 0;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_EVENTS_EVENT_FRAMER_H_

@@ -1,0 +1,37 @@
+// The seam between the event stream and an output: a sink receives the
+// trace's header once, then runs of whole numbered records in file order.
+// Every output format is a sink; the run knows none of them.
+#ifndef QNVTAB_EVENTS_ROW_SINK_H_
+#define QNVTAB_EVENTS_ROW_SINK_H_
+
+#include "events/event_framer.h"
+#include "trace/trace_header.h"
+#include "trace/trace_version.h"
+
+namespace qnvtab {
+
+enum class DataFormat : int { Hex = 0, Ascii = 1, HexAscii = 2 };
+
+// How rows are shown, as the command line asks for them.
+struct RowOptions {
+  bool informativeHeader = false;          // -th
+  bool timesRelativeToFirstEvent = false;  // -ferts
+  DataFormat dataFormat = DataFormat::Hex;  // -d
+};
+
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  // Before any run. `options` are those the trace's version supports.
+  virtual void begin(const TraceHeader& header, TraceVersion version,
+                     const RowOptions& options) = 0;
+  virtual void write(const RecordRun& run) = 0;
+  // True once the output has failed; the run then stops.
+  virtual bool failed() const = 0;
+  // Writes out what is still held; false when the output failed.
+  virtual bool finish() = 0;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_EVENTS_ROW_SINK_H_

@@ -1,0 +1,101 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "table/tsv_sink.h"
+#include "trace/byte_source.h"
+
+extern char** environ;
+
+namespace qnvtab::testing {
+
+RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string& workDirectory) {
+  TempDir capture;
+  const std::string outPath = capture.file("stdout");
+  const std::string errPath = capture.file("stderr");
+  std::string binary = QNVTAB_BINARY;
+  std::vector<char*> argv;
+  argv.push_back(binary.data());
+  std::vector<std::string> copies = arguments;
+  for (std::string& argument : copies) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!workDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDirectory.c_str());
+  pid_t pid = 0;
+  RunResult result;
+  if (posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "qnvtab-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) std::abort();
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests may leave read-only files or folders behind.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(path_, ignored);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string successText(const std::string& input, const std::string& output) {
+  return "\r\n\r\n- Converter from Ortavi QNV Trace to text file. (v. 6.03.01 - 19/05/2008) -\r\n\r\n"
+         "Conversion from '" + input + "' to '" + output + "' done.\r\n";
+}
+
+InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
+                                     const RowOptions& options) {
+  MemoryByteSource source(trace.data(), trace.size());
+  StringSink output;
+  InProcessConversion conversion;
+  {
+    TsvSink sink(output);
+    conversion.outcome = convertTrace(source, ConversionSettings{options}, sink);
+  }
+  conversion.table = std::move(output.text);
+  return conversion;
+}
+
+}  // namespace qnvtab::testing

@@ -1,0 +1,57 @@
+// The tests' one harness: runs the real qnvtab binary, or one whole
+// conversion in this process, and small file helpers.
+#ifndef QNVTAB_TESTS_SUPPORT_HARNESS_H_
+#define QNVTAB_TESTS_SUPPORT_HARNESS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "convert/convert_trace.h"
+
+namespace qnvtab::testing {
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the process did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs qnvtab with `arguments` in directory `workDirectory` (empty: the
+// current one), standard input closed.
+RunResult runQnvtab(const std::vector<std::string>& arguments,
+                    const std::string& workDirectory = "");
+
+// A fresh directory, removed with its contents at the end of the scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool fileExists(const std::string& path);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The binary's banner and completion message for a successful run.
+std::string successText(const std::string& input, const std::string& output);
+
+// One conversion in this process, the trace read from memory and the table
+// collected in memory.
+struct InProcessConversion {
+  ConversionOutcome outcome;
+  std::string table;
+};
+InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
+                                     const RowOptions& options = {});
+
+}  // namespace qnvtab::testing
+
+#endif  // QNVTAB_TESTS_SUPPORT_HARNESS_H_
