@@ -17,6 +17,7 @@ namespace {
 using testing::fileExists;
 using testing::readFile;
 using testing::runQnvtab;
+using testing::runShell;
 using testing::RunResult;
 using testing::successText;
 using testing::TempDir;
@@ -292,6 +293,51 @@ TEST(CliFiles, WriteFailureIsAFailure) {
       EXPECT_TRUE(isDiagnosis(run.err)) << run.err;
     }
   }
+}
+
+// The console text is part of the result: a success whose banner cannot be
+// written is a failure.
+TEST(CliFiles, ConsoleWriteFailureIsAFailure) {
+  if (!fileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir work;
+  const std::string trace = writeTrace(work);
+  const RunResult run = runShell("exec \"$QNVTAB\" '-i" + trace + "' '-o" + work.file("t.xls") +
+                                 "' >/dev/full");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "qnvtab: cannot write to standard output: No space left on device\n");
+  EXPECT_NE(readFile(work.file("t.xls")), "");
+}
+
+// Out of memory is the machine's fault, not the input's. Under a tight
+// address space limit the loader or the C++ runtime may fail before the
+// program runs; from the first limit at which it runs on, every run either
+// converts or says that memory is short.
+TEST(CliFiles, OutOfMemoryIsToldApart) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address space limit";
+#else
+  TempDir work;
+  const std::string trace = writeTrace(work);
+  const std::string table = work.file("t.xls");
+  int outOfMemory = 0;
+  int converted = 0;
+  for (int kib = 4000; kib <= 12000; kib += 250) {
+    const RunResult run = runShell("ulimit -v " + std::to_string(kib) + "; exec \"$QNVTAB\" '-i" +
+                                   trace + "' '-o" + table + "'");
+    const bool saysOutOfMemory = run.status == 1 && run.out.empty() &&
+                                 run.err.rfind("qnvtab: out of memory: ", 0) == 0;
+    if (run.status == 0) {
+      EXPECT_EQ(run.out, successText(trace, table)) << kib;
+      ++converted;
+    } else if (saysOutOfMemory) {
+      ++outOfMemory;
+    } else {
+      EXPECT_EQ(outOfMemory + converted, 0) << kib << ": status " << run.status << run.err;
+    }
+  }
+  EXPECT_GT(outOfMemory, 0);
+  EXPECT_GT(converted, 0);
+#endif
 }
 
 // Paths are used and shown in full: cutting them would name other files.

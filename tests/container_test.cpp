@@ -54,22 +54,10 @@ Trace blockTrace(unsigned version, BlockMode mode, size_t count, size_t perBlock
   return builder::buildTrace(plan, eventStream(version, count));
 }
 
-struct Converted {
-  RunResult run;
-  bool outputExists = false;
-  std::string table;
-};
+using Converted = testing::BinaryConversion;
 
 Converted convert(const Bytes& trace, const std::vector<std::string>& options = {}) {
-  TempDir work;
-  writeFile(work.file("trace.qnv"), trace);
-  std::vector<std::string> arguments{"-itrace.qnv", "-oout.xls"};
-  arguments.insert(arguments.end(), options.begin(), options.end());
-  Converted converted;
-  converted.run = runQnvtab(arguments, work.path());
-  converted.outputExists = fileExists(work.file("out.xls"));
-  converted.table = readFile(work.file("out.xls"));
-  return converted;
+  return testing::convertWithBinary(trace, options);
 }
 
 // The table's lines, each with its CR LF; the first is the title line.
@@ -93,7 +81,7 @@ std::string firstLines(const std::string& table, size_t count) {
 }
 
 bool isSuccess(const Converted& converted) {
-  return converted.run.status == 0 && converted.run.out == successText("trace.qnv", "out.xls") &&
+  return converted.run.status == 0 && converted.run.out == successText(testing::kTraceName, testing::kTableName) &&
          converted.run.err.empty();
 }
 

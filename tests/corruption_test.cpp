@@ -183,19 +183,7 @@ INSTANTIATE_TEST_SUITE_P(SmallTraces, CorruptionSweep,
 
 constexpr char kInputFaultText[] = "Invalid input file format or bad input file version!\n";
 
-struct BinaryRun {
-  testing::RunResult result;
-  std::string table;
-};
-
-BinaryRun convertWithBinary(const Trace& trace) {
-  testing::TempDir dir;
-  testing::writeFile(dir.file("TRACE.QNV"), trace.bytes);
-  BinaryRun run;
-  run.result = testing::runQnvtab({"-iTRACE.QNV", "-oOUT.XLS"}, dir.path());
-  run.table = testing::readFile(dir.file("OUT.XLS"));
-  return run;
-}
+testing::BinaryConversion convertWithBinary(const Trace& trace) { return testing::convertWithBinary(trace.bytes); }
 
 std::string titleLine(const std::string& table) { return table.substr(0, table.find("\r\n") + 2); }
 
@@ -222,9 +210,9 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
       shape.blockSize = kBlockSize;
       shape.mode = mode;
       const std::vector<builder::EventSpec> before = {smallEvent(1000, 0), smallEvent(1100, 17)};
-      const BinaryRun reference =
+      const testing::BinaryConversion reference =
           convertWithBinary(builder::buildTrace(shape, builder::encodeEvents(before, version)));
-      ASSERT_EQ(reference.result.status, 0);
+      ASSERT_EQ(reference.run.status, 0);
 
       std::vector<builder::EventSpec> events = before;
       events.push_back(smallEvent(1200, 2 * kBlockSize + 10));
@@ -235,17 +223,17 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
       if (mode == builder::BlockMode::Compressed) {
         ASSERT_NE(std::count(tooLong.blockStored.begin(), tooLong.blockStored.end(), 0), 0);
       }
-      const BinaryRun failed = convertWithBinary(tooLong);
-      EXPECT_EQ(failed.result.status, 1);
-      EXPECT_EQ(failed.result.out, kInputFaultText);
+      const testing::BinaryConversion failed = convertWithBinary(tooLong);
+      EXPECT_EQ(failed.run.status, 1);
+      EXPECT_EQ(failed.run.out, kInputFaultText);
       EXPECT_EQ(failed.table, reference.table);
 
       // Cut inside the long record while it still fits: its bytes are dropped.
       const size_t beforeSize = builder::encodeEvents(before, version).size();
       const Bytes cut(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(beforeSize + 100));
-      const BinaryRun dropped = convertWithBinary(builder::buildTrace(shape, cut));
-      EXPECT_EQ(dropped.result.status, 0);
-      EXPECT_EQ(dropped.result.out, testing::successText("TRACE.QNV", "OUT.XLS"));
+      const testing::BinaryConversion dropped = convertWithBinary(builder::buildTrace(shape, cut));
+      EXPECT_EQ(dropped.run.status, 0);
+      EXPECT_EQ(dropped.run.out, testing::successText("TRACE.QNV", "OUT.XLS"));
       EXPECT_EQ(dropped.table, reference.table);
     }
   }
@@ -253,8 +241,8 @@ TEST(DamagedFooterAndRecords, RecordLongerThanTwiceTheBlockSize) {
 
 TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
   const Trace intact = smallTrace(8, false, 7);
-  const BinaryRun intactRun = convertWithBinary(intact);
-  ASSERT_EQ(intactRun.result.status, 0);
+  const testing::BinaryConversion intactRun = convertWithBinary(intact);
+  ASSERT_EQ(intactRun.run.status, 0);
   const std::string success = testing::successText("TRACE.QNV", "OUT.XLS");
   const uint16_t blocks = static_cast<uint16_t>(intact.blockOffsets.size());
   const uint32_t dataLength = static_cast<uint32_t>(intact.footerOffset - intact.headerSize);
@@ -266,27 +254,27 @@ TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
     SCOPED_TRACE("block size 0: every block is too long");
     Trace trace = intact;
     builder::setFooter(trace, 0, blocks, dataLength);
-    const BinaryRun run = convertWithBinary(trace);
-    EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.out, kInputFaultText);
+    const testing::BinaryConversion run = convertWithBinary(trace);
+    EXPECT_EQ(run.run.status, 1);
+    EXPECT_EQ(run.run.out, kInputFaultText);
     EXPECT_EQ(run.table, titleLine(intactRun.table));
   }
   {
     SCOPED_TRACE("block count 0 with blocks present: no block is read");
     Trace trace = intact;
     builder::setFooter(trace, kBlockSize, 0, dataLength);
-    const BinaryRun run = convertWithBinary(trace);
-    EXPECT_EQ(run.result.status, 0);
-    EXPECT_EQ(run.result.out, success);
+    const testing::BinaryConversion run = convertWithBinary(trace);
+    EXPECT_EQ(run.run.status, 0);
+    EXPECT_EQ(run.run.out, success);
     EXPECT_EQ(run.table, titleLine(intactRun.table));
   }
   {
     SCOPED_TRACE("data length ends inside the second block: only the block count ends the loop");
     Trace trace = intact;
     builder::setFooter(trace, kBlockSize, blocks, firstBlock + 1);
-    const BinaryRun run = convertWithBinary(trace);
-    EXPECT_EQ(run.result.status, 0);
-    EXPECT_EQ(run.result.out, success);
+    const testing::BinaryConversion run = convertWithBinary(trace);
+    EXPECT_EQ(run.run.status, 0);
+    EXPECT_EQ(run.run.out, success);
     EXPECT_EQ(run.table, intactRun.table);
   }
   {
@@ -294,18 +282,18 @@ TEST(DamagedFooterAndRecords, FooterBlockCountsAndSizes) {
         "data length overshot and one block counted too many: the footer is read as a block");
     Trace trace = intact;
     builder::setFooter(trace, kBlockSize, static_cast<uint16_t>(blocks + 1), firstBlock + 1);
-    const BinaryRun run = convertWithBinary(trace);
-    EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.out, kInputFaultText);
+    const testing::BinaryConversion run = convertWithBinary(trace);
+    EXPECT_EQ(run.run.status, 1);
+    EXPECT_EQ(run.run.out, kInputFaultText);
     EXPECT_EQ(run.table, intactRun.table);
   }
   {
     SCOPED_TRACE("data length covering two blocks exactly ends the loop there");
     Trace trace = intact;
     builder::setFooter(trace, kBlockSize, blocks, firstTwoBlocks);
-    const BinaryRun run = convertWithBinary(trace);
-    EXPECT_EQ(run.result.status, 0);
-    EXPECT_EQ(run.result.out, success);
+    const testing::BinaryConversion run = convertWithBinary(trace);
+    EXPECT_EQ(run.run.status, 0);
+    EXPECT_EQ(run.run.out, success);
     EXPECT_TRUE(isWholeRowPrefix(run.table, intactRun.table));
     EXPECT_GT(lineCount(run.table), 1u);
     EXPECT_LT(lineCount(run.table), lineCount(intactRun.table));

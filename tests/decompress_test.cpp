@@ -70,19 +70,7 @@ size_t countOf(const Trace& trace, bool stored) {
   return count;
 }
 
-struct BinaryRun {
-  testing::RunResult result;
-  std::string table;
-};
-
-BinaryRun convertWithBinary(const Trace& trace) {
-  TempDir dir;
-  testing::writeFile(dir.file("TRACE.QNV"), trace.bytes);
-  BinaryRun run;
-  run.result = runQnvtab({"-iTRACE.QNV", "-oOUT.XLS"}, dir.path());
-  run.table = testing::readFile(dir.file("OUT.XLS"));
-  return run;
-}
+testing::BinaryConversion convertWithBinary(const Trace& trace) { return testing::convertWithBinary(trace.bytes); }
 
 TEST(DecompressEndToEnd, MixedStoredAndCompressedBlocksConvert) {
   const Trace mixed = buildTrace(builder::BlockMode::Alternating);
@@ -90,11 +78,11 @@ TEST(DecompressEndToEnd, MixedStoredAndCompressedBlocksConvert) {
   ASSERT_GE(countOf(mixed, false), 2u);
   const Trace stored = buildTrace(builder::BlockMode::Stored);
 
-  const BinaryRun mixedRun = convertWithBinary(mixed);
-  EXPECT_EQ(mixedRun.result.status, 0);
-  EXPECT_EQ(mixedRun.result.out, testing::successText("TRACE.QNV", "OUT.XLS"));
-  const BinaryRun storedRun = convertWithBinary(stored);
-  ASSERT_EQ(storedRun.result.status, 0);
+  const testing::BinaryConversion mixedRun = convertWithBinary(mixed);
+  EXPECT_EQ(mixedRun.run.status, 0);
+  EXPECT_EQ(mixedRun.run.out, testing::successText("TRACE.QNV", "OUT.XLS"));
+  const testing::BinaryConversion storedRun = convertWithBinary(stored);
+  ASSERT_EQ(storedRun.run.status, 0);
   // Stored blocks need no decompression: their table is the reference.
   EXPECT_EQ(mixedRun.table, storedRun.table);
   // The title line and one row per event.
@@ -111,8 +99,8 @@ TEST(DecompressEndToEnd, MixedStoredAndCompressedBlocksConvert) {
 // nothing. The block checksum is recomputed, so only the decompressor can tell.
 TEST(DecompressEndToEnd, FaultyCompressedBlockIsAnInputFault) {
   const Trace intact = buildTrace(builder::BlockMode::Compressed);
-  const BinaryRun intactRun = convertWithBinary(intact);
-  ASSERT_EQ(intactRun.result.status, 0) << intactRun.result.err;
+  const testing::BinaryConversion intactRun = convertWithBinary(intact);
+  ASSERT_EQ(intactRun.run.status, 0) << intactRun.run.err;
   size_t faulty = 1;
   while (faulty < intact.blockOffsets.size() && intact.blockStored[faulty] != 0) ++faulty;
   ASSERT_LT(faulty, intact.blockOffsets.size() - 1) << "no compressed block between others";
@@ -123,9 +111,9 @@ TEST(DecompressEndToEnd, FaultyCompressedBlockIsAnInputFault) {
   damaged.bytes[payload] &= 0x7F;
   builder::refreshBlockChecksum(damaged, faulty);
 
-  const BinaryRun run = convertWithBinary(damaged);
-  EXPECT_EQ(run.result.status, 1);
-  EXPECT_EQ(run.result.out, "Invalid input file format or bad input file version!\n");
+  const testing::BinaryConversion run = convertWithBinary(damaged);
+  EXPECT_EQ(run.run.status, 1);
+  EXPECT_EQ(run.run.out, "Invalid input file format or bad input file version!\n");
   // The rows completed by the blocks before stay, and nothing after them.
   ASSERT_LT(run.table.size(), intactRun.table.size());
   EXPECT_EQ(run.table, intactRun.table.substr(0, run.table.size()));

@@ -47,13 +47,10 @@ std::string hex16(unsigned value) {
 // Runs a damaged trace: the input-fault message alone on standard output,
 // status 1, and the diagnosis returned.
 std::string diagnosisOf(const Bytes& trace) {
-  TempDir dir;
-  const std::string input = dir.file("TRACE.QNV");
-  testing::writeFile(input, trace);
-  const auto run = runQnvtab({"-i" + input, "-o" + dir.file("out.xls")});
+  const testing::RunResult run = testing::convertWithBinary(trace).run;
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, kInputFault);
-  const std::string prefix = "qnvtab: " + input + ": ";
+  const std::string prefix = std::string("qnvtab: ") + testing::kTraceName + ": ";
   EXPECT_EQ(run.err.rfind(prefix, 0), 0u) << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
   return run.err.substr(prefix.size(), run.err.size() - prefix.size() - 1);

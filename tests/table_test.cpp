@@ -44,17 +44,9 @@ struct Conversion {
 };
 
 Conversion convert(const Bytes& traceBytes, const std::vector<std::string>& options) {
-  TempDir dir;
-  const std::string input = dir.file("trace.qnv");
-  const std::string output = dir.file("table.xls");
-  testing::writeFile(input, traceBytes);
-  std::vector<std::string> arguments = {"-i" + input, "-o" + output};
-  arguments.insert(arguments.end(), options.begin(), options.end());
-  Conversion conversion;
-  conversion.run = runQnvtab(arguments);
-  conversion.table = testing::readFile(output);
-  conversion.expectedStdout = testing::successText(input, output);
-  return conversion;
+  testing::BinaryConversion conversion = testing::convertWithBinary(traceBytes, options);
+  return {conversion.run, std::move(conversion.table),
+          testing::successText(testing::kTraceName, testing::kTableName)};
 }
 
 

@@ -31,6 +31,14 @@ int failWith(const char* message) {
   return kExitFailure;
 }
 
+// Not an input fault: the machine lacks memory for the run's buffers.
+int reportOutOfMemory(uint64_t bytes) {
+  Fault noMemory = makeFault(FaultKind::OutOfMemory);
+  noMemory.found = bytes;
+  diagnose(describeFault(noMemory));
+  return kExitFailure;
+}
+
 // The console text and exit status of a finished conversion.
 int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool closed,
                   int writeError) {
@@ -39,8 +47,7 @@ int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool
     return failWith(kCannotWriteOutputText);
   }
   if (outcome.fault && outcome.fault->kind == FaultKind::OutOfMemory) {
-    diagnose(describeFault(*outcome.fault));
-    return kExitFailure;
+    return reportOutOfMemory(outcome.fault->found);
   }
   if (outcome.fault) {
     diagnose(options.inputPath + ": " + describeFault(*outcome.fault));
@@ -62,6 +69,7 @@ int convertFiles(const Options& options) {
   int openError = 0;
   struct stat inputStat;
   if (!input.open(options.inputPath, openError) || ::fstat(input.descriptor(), &inputStat) != 0) {
+    if (openError == ENOMEM) return reportOutOfMemory(FileByteSource::kWindowSize);
     return failWith(kCannotOpenInputText);
   }
   OutputFile outputFile;
@@ -71,9 +79,8 @@ int convertFiles(const Options& options) {
   {
     TsvSink sink(outputFile);
     if (!sink.allocated()) {
-      Fault noMemory = makeFault(FaultKind::OutOfMemory);
-      noMemory.found = OutputBuffer::kDefaultCapacity;
-      outcome.fault = noMemory;
+      outcome.fault = makeFault(FaultKind::OutOfMemory);
+      outcome.fault->found = OutputBuffer::kDefaultCapacity;
     } else {
       ProgressLine progress(stderr);
       outcome = convertTrace(input, ConversionSettings{options.rows}, sink,

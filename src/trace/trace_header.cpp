@@ -50,6 +50,43 @@ void normalise(const uint8_t* image, size_t layoutSize, TraceHeader& header) {
   if (layoutSize != layout::kHeaderSizeV8) setDefaultGmtOffsets(header.bytes.data());
 }
 
+// Finds the layout at the front of `image` and its major version: the
+// newer layouts in order of tries, then the 180-byte one, whose revision
+// must also be 1 like any taken layout's.
+std::optional<Fault> recogniseLayout(const uint8_t* image, int64_t fileSize, size_t& layoutSize,
+                                     int& major) {
+  layoutSize = 0;
+  for (const LayoutTry& candidate : kNewerLayouts) {
+    if (fileSize < static_cast<int64_t>(candidate.size + layout::kFooterSize)) continue;
+    if (hasVersion(image, candidate.size, candidate.major, 0)) {
+      layoutSize = candidate.size;
+      major = candidate.major;
+      break;
+    }
+  }
+  if (layoutSize == 0) {
+    layoutSize = layout::kHeaderSizeV5;
+    if (!hasValidChecksumAndTag(image, layoutSize)) return makeFault(FaultKind::NoKnownLayout);
+    if (hasVersion(image, layoutSize, 6, 0)) {
+      major = 6;
+    } else if (hasVersion(image, layoutSize, 5, 0)) {
+      major = 5;
+    } else {
+      Fault version = makeFault(FaultKind::UnsupportedVersion);
+      version.detail = printableField(image, layout::kMajorVersionOffset, 9);
+      return version;
+    }
+  }
+  if (!hasRevision(image, layoutSize, 1)) {
+    Fault revision = makeFault(FaultKind::UnsupportedRevision);
+    revision.detail = printableField(image, layout::kRevisionOffset, 2);
+    revision.found = layoutSize;
+    return revision;
+  }
+
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool scanDecimalField(const uint8_t* field, const uint8_t* end, int width, int& value) {
@@ -112,34 +149,9 @@ std::optional<Fault> readTraceHeader(ByteSource& source, HeaderRead& read) {
 
   size_t layoutSize = 0;
   int major = 0;
-  for (const LayoutTry& candidate : kNewerLayouts) {
-    if (fileSize < static_cast<int64_t>(candidate.size + layout::kFooterSize)) continue;
-    if (hasVersion(image, candidate.size, candidate.major, 0)) {
-      layoutSize = candidate.size;
-      major = candidate.major;
-      break;
-    }
+  if (std::optional<Fault> fault = recogniseLayout(image, fileSize, layoutSize, major)) {
+    return fault;
   }
-  if (layoutSize == 0) {
-    layoutSize = layout::kHeaderSizeV5;
-    if (!hasValidChecksumAndTag(image, layoutSize)) return makeFault(FaultKind::NoKnownLayout);
-    if (hasVersion(image, layoutSize, 6, 0)) {
-      major = 6;
-    } else if (hasVersion(image, layoutSize, 5, 0)) {
-      major = 5;
-    } else {
-      Fault version = makeFault(FaultKind::UnsupportedVersion);
-      version.detail = printableField(image, layout::kMajorVersionOffset, 9);
-      return version;
-    }
-  }
-  if (!hasRevision(image, layoutSize, 1)) {
-    Fault revision = makeFault(FaultKind::UnsupportedRevision);
-    revision.detail = printableField(image, layout::kRevisionOffset, 2);
-    revision.found = layoutSize;
-    return revision;
-  }
-
   read.version.number = static_cast<uint16_t>(major);
   read.layoutSize = layoutSize;
   read.fileSize = fileSize;

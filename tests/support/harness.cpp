@@ -19,15 +19,16 @@ extern char** environ;
 
 namespace qnvtab::testing {
 
-RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string& workDirectory) {
+namespace {
+
+// Runs `program` with `argv`, its standard output and error captured.
+RunResult runProgram(const std::string& program, std::vector<std::string> arguments,
+                     const std::string& workDirectory, char** environment) {
   TempDir capture;
   const std::string outPath = capture.file("stdout");
   const std::string errPath = capture.file("stderr");
-  std::string binary = QNVTAB_BINARY;
   std::vector<char*> argv;
-  argv.push_back(binary.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
+  for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
@@ -38,7 +39,7 @@ RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string
   if (!workDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDirectory.c_str());
   pid_t pid = 0;
   RunResult result;
-  if (posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environment) == 0) {
     int status = 0;
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -47,6 +48,23 @@ RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string
   result.out = readFile(outPath);
   result.err = readFile(errPath);
   return result;
+}
+
+}  // namespace
+
+RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string& workDirectory) {
+  std::vector<std::string> argv{QNVTAB_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return runProgram(QNVTAB_BINARY, argv, workDirectory, environ);
+}
+
+RunResult runShell(const std::string& command) {
+  std::vector<std::string> variables{std::string("QNVTAB=") + QNVTAB_BINARY};
+  for (char** variable = environ; *variable != nullptr; ++variable) variables.push_back(*variable);
+  std::vector<char*> environment;
+  for (std::string& variable : variables) environment.push_back(variable.data());
+  environment.push_back(nullptr);
+  return runProgram("/bin/sh", {"sh", "-c", command}, "", environment.data());
 }
 
 TempDir::TempDir() {
@@ -83,6 +101,20 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::string successText(const std::string& input, const std::string& output) {
   return "\r\n\r\n- Converter from Ortavi QNV Trace to text file. (v. 6.03.01 - 19/05/2008) -\r\n\r\n"
          "Conversion from '" + input + "' to '" + output + "' done.\r\n";
+}
+
+BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
+                                   const std::vector<std::string>& options) {
+  TempDir work;
+  writeFile(work.file(kTraceName), trace);
+  std::vector<std::string> arguments{std::string("-i") + kTraceName,
+                                     std::string("-o") + kTableName};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  BinaryConversion conversion;
+  conversion.run = runQnvtab(arguments, work.path());
+  conversion.outputExists = fileExists(work.file(kTableName));
+  conversion.table = readFile(work.file(kTableName));
+  return conversion;
 }
 
 InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,

@@ -22,6 +22,10 @@ struct RunResult {
 RunResult runQnvtab(const std::vector<std::string>& arguments,
                     const std::string& workDirectory = "");
 
+// Runs `command` with /bin/sh -c, the binary's path in $QNVTAB, standard
+// input closed: for redirections and resource limits.
+RunResult runShell(const std::string& command);
+
 // A fresh directory, removed with its contents at the end of the scope.
 class TempDir {
  public:
@@ -42,6 +46,18 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The binary's banner and completion message for a successful run.
 std::string successText(const std::string& input, const std::string& output);
+
+// A conversion through the real binary, run in a fresh folder that holds
+// the trace as kTraceName and receives the table as kTableName.
+constexpr char kTraceName[] = "TRACE.QNV";
+constexpr char kTableName[] = "OUT.XLS";
+struct BinaryConversion {
+  RunResult run;
+  bool outputExists = false;
+  std::string table;
+};
+BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
+                                   const std::vector<std::string>& options = {});
 
 // One conversion in this process, the trace read from memory and the table
 // collected in memory.
