@@ -31,7 +31,6 @@ class EventFramer {
 
   // False when the buffer could not be allocated.
   bool allocated() const { return buffer_ != nullptr; }
-  const layout::EventHeadLayout& head() const { return head_; }
 
   // The room behind the carried bytes, where the next block expands. Drops
   // the records of the last run first, which ends that run's life.

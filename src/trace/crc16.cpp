@@ -34,12 +34,6 @@ constexpr SliceTables kTables = makeTables();
 
 }  // namespace
 
-uint16_t Crc16::tableEntry(uint8_t index) { return kTables[0][index]; }
-
-void Crc16::update(uint8_t byte) {
-  register_ = static_cast<uint16_t>(kTables[0][(register_ ^ byte) & 0xFF] ^ (register_ >> 8));
-}
-
 void Crc16::update(const uint8_t* data, size_t length) {
   uint16_t r = register_;
   while (length >= 8) {

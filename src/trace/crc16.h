@@ -14,16 +14,11 @@ class Crc16 {
   // little-endian checksum.
   static constexpr uint16_t kGoodResidue = 0xF0B8;
 
-  void reset() { register_ = 0xFFFF; }
-  void update(uint8_t byte);
   void update(const uint8_t* data, size_t length);
 
   // The checksum as stored in a record: the complement of the register.
   uint16_t value() const { return static_cast<uint16_t>(~register_); }
   bool goodResidue() const { return register_ == kGoodResidue; }
-
-  // Entry i of the standard byte-at-a-time table.
-  static uint16_t tableEntry(uint8_t index);
 
  private:
   uint16_t register_ = 0xFFFF;
