@@ -50,6 +50,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.rows.informativeHeader = true;
     } else if (equalsIgnoringCase(argument, "-ferts")) {
       result.options.rows.timesRelativeToFirstEvent = true;
+    } else if (equalsIgnoringCase(argument, "--salvage")) {
+      result.options.salvage = true;
     } else if (startsWithIgnoringCase(argument, "-d")) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {

@@ -13,6 +13,7 @@ struct Options {
   std::string inputPath;   // -i
   std::string outputPath;  // -o
   RowOptions rows;         // -th, -ferts, -d
+  bool salvage = false;    // --salvage
 };
 
 enum class CommandLineOutcome {

@@ -12,6 +12,7 @@
 #include "cli/options.h"
 #include "cli/output_file.h"
 #include "cli/progress.h"
+#include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
 #include "table/tsv_sink.h"
 #include "trace/byte_source.h"
@@ -29,6 +30,12 @@ void diagnose(const std::string& line) {
 int failWith(const char* message) {
   std::fputs(message, stdout);
   return kExitFailure;
+}
+
+// Faults past which a salvage run may find intact blocks.
+bool mayBeSalvaged(FaultKind kind) {
+  return kind != FaultKind::FileTooShort && kind != FaultKind::SourceNotSized &&
+         kind != FaultKind::ReadFailed && kind != FaultKind::LibraryUnavailable;
 }
 
 // Not an input fault: the machine lacks memory for the run's buffers.
@@ -51,6 +58,12 @@ int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool
   }
   if (outcome.fault) {
     diagnose(options.inputPath + ": " + describeFault(*outcome.fault));
+    if (options.salvage && outcome.fault->block != 0) {
+      diagnose(options.inputPath + ": " + describeSalvage(outcome.salvage, outcome.events));
+    }
+    if (!options.salvage && mayBeSalvaged(outcome.fault->kind)) {
+      diagnose("hint: --salvage converts the intact blocks of a damaged trace");
+    }
     return failWith(kInputFaultText);
   }
   print(bannerText());
@@ -61,7 +74,10 @@ int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool
              " bytes of an incomplete event after event " + std::to_string(outcome.events) +
              " dropped at the end of the trace");
   }
-  return kExitSuccess;
+  if (!options.salvage) return kExitSuccess;
+  diagnose(options.inputPath + ": " + describeSalvage(outcome.salvage, outcome.events));
+  if (outcome.salvage.interiorDamage) return kExitSalvagedDamage;
+  return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
 }
 
 int convertFiles(const Options& options) {
@@ -83,8 +99,9 @@ int convertFiles(const Options& options) {
       outcome.fault->found = OutputBuffer::kDefaultCapacity;
     } else {
       ProgressLine progress(stderr);
-      outcome = convertTrace(input, ConversionSettings{options.rows}, sink,
-                             ::isatty(STDERR_FILENO) ? &progress : nullptr);
+      StderrIncidentReporter incidents("qnvtab: " + options.inputPath + ": ");
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink,
+                             ::isatty(STDERR_FILENO) ? &progress : nullptr, &incidents);
     }
   }
   const bool closed = outputFile.close();

@@ -9,6 +9,8 @@ enum ExitStatus : int {
   kExitSuccess = 0,
   kExitFailure = 1,        // usage shown, a file not opened, a faulty input
   kExitInvalidOption = 2,
+  kExitSalvagedEnd = 3,      // --salvage: only the end of the file was missing or damaged
+  kExitSalvagedDamage = 4,   // --salvage: damage inside the file was skipped or repaired
 };
 
 // Prints on standard output what a user reads, and a one-line diagnosis of

@@ -1,13 +1,27 @@
 #include "convert/convert_trace.h"
 
+#include <memory>
+
 #include "decompress/expand_block.h"
 #include "events/event_framer.h"
 #include "trace/block_reader.h"
+#include "trace/block_scanner.h"
 #include "trace/trace_footer.h"
 #include "trace/trace_header.h"
 
 namespace qnvtab {
 namespace {
+
+// Where the block loop ends: after blockCount blocks, or when the blocks
+// read add up to dataLength (modulo 2^32, so that an overshoot leaves
+// blockCount to end the loop). Without a footer to trust, at the end of
+// the file.
+struct BlockLimits {
+  uint64_t firstBlock = 0;
+  uint32_t blockCount = 0;
+  uint32_t dataLength = 0;
+  bool byDataLength = true;
+};
 
 // The options that a trace of `version` supports, and whether any asked
 // for had to be dropped.
@@ -21,7 +35,16 @@ RowOptions supportedOptions(const RowOptions& asked, TraceVersion version, bool&
   return options;
 }
 
-Fault expansionFault(const Expansion& expansion, const CheckedBlock& block, size_t freeSpace) {
+// Expands `block` into the framer; the fault when it does not fit.
+std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block,
+                                size_t& produced) {
+  const std::span<uint8_t> freeSpace = framer.freeSpace();
+  const Expansion expansion = expandBlock(block.header, block.payload, freeSpace);
+  if (expansion.result == ExpandResult::Expanded) {
+    framer.commit(expansion.produced);
+    produced = expansion.produced;
+    return std::nullopt;
+  }
   FaultKind kind = FaultKind::DecompressFailed;
   if (expansion.result == ExpandResult::ServiceUnavailable) {
     kind = FaultKind::LibraryUnavailable;
@@ -30,63 +53,155 @@ Fault expansionFault(const Expansion& expansion, const CheckedBlock& block, size
   }
   Fault fault = makeFault(kind, block.offset, block.number);
   fault.found = block.header.length();
-  fault.expected = freeSpace;
+  fault.expected = freeSpace.size();
   fault.libraryCode = expansion.libraryCode;
   return fault;
 }
 
-// The block loop. It ends after blockCount blocks, when the blocks read
-// add up to dataLength, at a fault, or when the output fails.
-void convertBlocks(BlockReader& blocks, const TraceFooter& footer, EventFramer& framer,
-                   RowSink& sink, ConversionObserver* observer, ConversionOutcome& outcome) {
-  uint32_t blockCounter = 0;
-  uint32_t remainingDataLength = footer.dataLength();
-  uint64_t blockBytesRead = 0;
+// The records of the bytes just added go to the sink.
+void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, bool endOfData,
+                  ConversionOutcome& outcome) {
+  if (!policy.beforeFraming(framer, endOfData)) return;
+  const RecordRun run = framer.takeRecords();
+  policy.framed(run);
+  sink.write(run);
+  outcome.events = framer.lastEventNumber();
+}
+
+// The block loop: it ends at the limits, when the policy stops it at a
+// fault, or when the output fails.
+void convertBlocks(BlockReader& blocks, const BlockLimits& limits, EventFramer& framer,
+                   FaultPolicy& policy, RowSink& sink, ConversionObserver* observer,
+                   ConversionOutcome& outcome) {
   CheckedBlock block;
-  while (remainingDataLength != 0 && blockCounter < footer.blockCount()) {
-    ++blockCounter;
-    if ((outcome.fault = blocks.next(block))) return;
-    const std::span<uint8_t> freeSpace = framer.freeSpace();
-    const Expansion expansion = expandBlock(block.header, block.payload, freeSpace);
-    if (expansion.result != ExpandResult::Expanded) {
-      outcome.fault = expansionFault(expansion, block, freeSpace.size());
-      return;
+  bool takeAnyNumber = false;
+  for (;;) {
+    const uint64_t blockBytesRead = blocks.offset() - limits.firstBlock;
+    const uint32_t remainingDataLength = limits.dataLength - static_cast<uint32_t>(blockBytesRead);
+    if ((limits.byDataLength && remainingDataLength == 0) ||
+        blocks.expectedNumber() > limits.blockCount) {
+      break;
     }
-    framer.commit(expansion.produced);
-    const uint32_t blockBytes = layout::kBlockHeaderSize + block.header.length();
-    remainingDataLength -= blockBytes;  // modulo 2^32: an overshoot leaves blockCount to end the loop
-    blockBytesRead += blockBytes;
-    sink.write(framer.takeRecords());
-    outcome.events = framer.lastEventNumber();
+    std::optional<Fault> fault =
+        takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);
+    takeAnyNumber = false;
+    size_t produced = 0;
+    if (!fault) fault = expandInto(framer, block, produced);
+    if (fault) {
+      const Recovery recovery = policy.recover(*fault, blocks, framer);
+      if (recovery == Recovery::Stop) outcome.fault = fault;
+      if (recovery == Recovery::Stop || recovery == Recovery::EndOfData) break;
+      takeAnyNumber = recovery == Recovery::RetryWhateverItsNumber;
+      continue;
+    }
+    policy.blockRead(produced);
+    frameRecords(framer, policy, sink, false, outcome);
     if (sink.failed()) return;
     if (observer != nullptr) {
-      observer->blockConverted(blockBytesRead, footer.dataLength(), outcome.events);
+      observer->blockConverted(blocks.offset() - limits.firstBlock, limits.dataLength,
+                               outcome.events);
     }
   }
+  if (outcome.fault) return;
+  frameRecords(framer, policy, sink, true, outcome);
   outcome.droppedBytes = framer.carriedBytes();
 }
 
 }  // namespace
 
+namespace {
+
+// The header, or in salvage its text alone when block 1 checks behind it.
+std::optional<Fault> readHeader(ByteSource& source, bool salvage, IncidentReporter* reporter,
+                                HeaderRead& header, SalvageSummary& summary) {
+  const std::optional<Fault> fault = readTraceHeader(source, header);
+  if (!fault || !salvage || fault->kind == FaultKind::ReadFailed) return fault;
+  BlockSearch firstBlock;
+  firstBlock.dataEnd = static_cast<uint64_t>(header.fileSize);
+  uint16_t length = 0;
+  if (readHeaderByText(source, header) ||
+      !blockChecksAt(source, header.layoutSize, 1, firstBlock, length)) {
+    return fault;
+  }
+  Incident unverified;
+  unverified.kind = IncidentKind::UnverifiedHeader;
+  unverified.cause = *fault;
+  unverified.cause.found = header.layoutSize;
+  reporter->report(unverified);
+  summary.interiorDamage = true;
+  return std::nullopt;
+}
+
+// The block limits from the footer, or in salvage without a footer to
+// trust, the whole rest of the file.
+std::optional<Fault> readLimits(ByteSource& source, const HeaderRead& header, bool salvage,
+                                IncidentReporter* reporter, TraceFooter& footer,
+                                BlockLimits& limits, SalvageBounds& bounds,
+                                SalvageSummary& summary) {
+  const uint64_t fileSize = static_cast<uint64_t>(header.fileSize);
+  limits.firstBlock = header.layoutSize;
+  const std::optional<Fault> fault =
+      readTraceFooter(source, header.fileSize, header.layoutSize, footer);
+  if (!fault) {
+    limits.blockCount = footer.blockCount();
+    limits.dataLength = footer.dataLength();
+    bounds.dataEnd = header.layoutSize + uint64_t{footer.dataLength()};
+    bounds.blockSize = footer.blockSize();
+    bounds.blockCount = footer.blockCount();
+    return std::nullopt;
+  }
+  if (!salvage || fault->kind == FaultKind::ReadFailed) return fault;
+  Incident ignored;
+  ignored.kind = IncidentKind::FooterIgnored;
+  ignored.cause = *fault;
+  reporter->report(ignored);
+  summary.endDamage = true;
+  // A footer that checks but disagrees still takes the last 16 bytes.
+  bounds.dataEnd = fault->kind == FaultKind::FooterChecksum ? fileSize
+                                                            : fileSize - layout::kFooterSize;
+  limits.blockCount = bounds.blockCount;
+  limits.byDataLength = false;
+  limits.dataLength = static_cast<uint32_t>(bounds.dataEnd - header.layoutSize);
+  return std::nullopt;
+}
+
+}  // namespace
+
 ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& settings,
-                               RowSink& sink, ConversionObserver* observer) {
+                               RowSink& sink, ConversionObserver* observer,
+                               IncidentReporter* reporter) {
   ConversionOutcome outcome;
   HeaderRead header;
   TraceFooter footer;
-  if ((outcome.fault = readTraceHeader(source, header))) return outcome;
-  if ((outcome.fault = readTraceFooter(source, header.fileSize, header.layoutSize, footer))) {
+  BlockLimits limits;
+  SalvageBounds bounds;
+  const bool salvage = settings.salvage && reporter != nullptr;
+  if ((outcome.fault = readHeader(source, salvage, reporter, header, outcome.salvage)) ||
+      (outcome.fault = readLimits(source, header, salvage, reporter, footer, limits, bounds,
+                                  outcome.salvage))) {
     return outcome;
   }
+  outcome.salvage.fileSize = static_cast<uint64_t>(header.fileSize);
   sink.begin(header.header, header.version,
              supportedOptions(settings.rows, header.version, outcome.optionsSwitchedOff));
 
-  BlockReader blocks(source, header.layoutSize, footer.blockSize());
-  EventFramer framer(header.version.eventHead(), footer.blockSize());
+  BlockReader blocks(source, header.layoutSize, bounds.blockSize);
+  EventFramer framer(header.version.eventHead(), bounds.blockSize);
   if (!blocks.allocated() || !framer.allocated()) {
     outcome.fault = makeFault(FaultKind::OutOfMemory);
-    outcome.fault->found = blocks.bufferSize() + 2 * size_t{footer.blockSize()};
+    outcome.fault->found = blocks.bufferSize() + 2 * size_t{bounds.blockSize};
   } else {
-    convertBlocks(blocks, footer, framer, sink, observer, outcome);
+    StopAtFirstFault strict;
+    std::optional<SalvagePolicy> salvaging;
+    if (salvage) {
+      const std::optional<uint32_t> firstEventStamp =
+          header.version.recordsFirstEvent() ? std::optional(header.header.firstEventStamp())
+                                             : std::nullopt;
+      salvaging.emplace(source, bounds, header.version.eventHead(), firstEventStamp, *reporter,
+                        outcome.salvage);
+    }
+    FaultPolicy& policy = salvaging ? static_cast<FaultPolicy&>(*salvaging) : strict;
+    convertBlocks(blocks, limits, framer, policy, sink, observer, outcome);
   }
   if (!sink.finish()) outcome.writeFailed = true;
   return outcome;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "convert/salvage.h"
 #include "events/row_sink.h"
 #include "trace/byte_source.h"
 #include "trace/trace_fault.h"
@@ -15,6 +16,9 @@ namespace qnvtab {
 
 struct ConversionSettings {
   RowOptions rows;
+  // Go on past damage (reported to the reporter given to convertTrace)
+  // instead of stopping at the first fault.
+  bool salvage = false;
 };
 
 struct ConversionOutcome {
@@ -25,6 +29,7 @@ struct ConversionOutcome {
   int32_t events = 0;
   // Bytes of an incomplete last event left when the blocks ran out.
   uint64_t droppedBytes = 0;
+  SalvageSummary salvage;  // with salvage on
 };
 
 // Observes a conversion block by block, e.g. to show progress.
@@ -37,10 +42,12 @@ class ConversionObserver {
 };
 
 // Converts the trace in `source` into `sink`, which is finished before
-// returning. The first fault of the input ends the run and is returned;
-// rows written before it stay.
+// returning. Without salvage the first fault of the input ends the run and
+// is returned; rows written before it stay. With salvage, `reporter` hears
+// of every incident as it is met.
 ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& settings,
-                               RowSink& sink, ConversionObserver* observer = nullptr);
+                               RowSink& sink, ConversionObserver* observer = nullptr,
+                               IncidentReporter* reporter = nullptr);
 
 }  // namespace qnvtab
 

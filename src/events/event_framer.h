@@ -41,6 +41,11 @@ class EventFramer {
   // Frames and numbers every whole record held; the incomplete rest stays.
   RecordRun takeRecords();
 
+  // The bytes not yet in a run, and dropping some of them from the front,
+  // for a stream that must find its next record boundary after a gap.
+  std::span<const uint8_t> held() const { return {buffer_.get() + framed_, used_ - framed_}; }
+  void discard(size_t bytes) { framed_ += bytes; }
+
   // Bytes of an incomplete record not yet in a run.
   size_t carriedBytes() const { return used_ - framed_; }
   int32_t lastEventNumber() const { return static_cast<int32_t>(eventCounter_); }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "events/command_names.h"
 #include "events/row_sink.h"
 
 namespace qnvtab {
@@ -16,29 +17,6 @@ namespace qnvtab {
 // aligned with the hexadecimal dump), or the one-character-per-byte column
 // of the combined format.
 enum class PayloadMode : int { Hex = 0, Ascii = 1, Characters = 2 };
-
-struct CommandNameEntry {
-  uint8_t code;
-  char mnemonic[3];
-  const char* fullName;
-};
-
-constexpr size_t kCommandNameCount = 16;
-extern const CommandNameEntry CommandNames[kCommandNameCount];
-
-// The first row of `table` whose code equals the low 8 bits of `code`, or
-// null for no match or a null table.
-template <typename Row>
-const Row* findCodeEntry(uint32_t code, const Row* table, size_t count) {
-  if (table == nullptr) return nullptr;
-  for (size_t i = 0; i < count; ++i) {
-    if (table[i].code == static_cast<uint8_t>(code)) return &table[i];
-  }
-  return nullptr;
-}
-
-// The two-letter mnemonic of a command code, or null when it has none.
-const char* commandMnemonic(uint32_t code);
 
 // Space (32) to tilde (126).
 constexpr bool isPrintable(uint8_t c) { return c >= 32 && c <= 126; }

@@ -12,7 +12,13 @@ BlockReader::BlockReader(ByteSource& source, uint64_t firstBlockOffset, uint16_t
       blockSize_(blockSize),
       payload_(new (std::nothrow) uint8_t[size_t{blockSize} + 1]()) {}
 
-std::optional<Fault> BlockReader::next(CheckedBlock& block) {
+std::optional<Fault> BlockReader::next(CheckedBlock& block) { return read(block, true); }
+
+std::optional<Fault> BlockReader::nextWhateverItsNumber(CheckedBlock& block) {
+  return read(block, false);
+}
+
+std::optional<Fault> BlockReader::read(CheckedBlock& block, bool checkNumber) {
   const uint32_t number = expectedNumber_;
   const auto faultOf = [&](FaultKind kind, uint64_t found, uint64_t expected) {
     Fault fault = makeFault(kind, offset_, number);
@@ -28,7 +34,7 @@ std::optional<Fault> BlockReader::next(CheckedBlock& block) {
   }
   const uint16_t length = header.length();
   if (length > blockSize_) return faultOf(FaultKind::BlockTooLong, length, blockSize_);
-  if (header.blockNumber() != number) {
+  if (checkNumber && header.blockNumber() != number) {
     return faultOf(FaultKind::BlockNumber, header.blockNumber(), number);
   }
   if (length == 0) return faultOf(FaultKind::EmptyBlock, 0, 0);

@@ -50,8 +50,21 @@ class BlockReader {
   // expected one, the length is not 0, the payload is whole, its checksum.
   // The block's payload stays valid until the next call.
   std::optional<Fault> next(CheckedBlock& block);
+  // The same, but a block whose number alone is wrong is taken as the
+  // expected one: for a repair that something else has confirmed.
+  std::optional<Fault> nextWhateverItsNumber(CheckedBlock& block);
+
+  // Where the next block is looked for, and the number it must carry.
+  uint64_t offset() const { return offset_; }
+  uint32_t expectedNumber() const { return expectedNumber_; }
+  void moveTo(uint64_t offset, uint32_t expectedNumber) {
+    offset_ = offset;
+    expectedNumber_ = expectedNumber;
+  }
 
  private:
+  std::optional<Fault> read(CheckedBlock& block, bool checkNumber);
+
   ByteSource& source_;
   uint64_t offset_;
   uint16_t blockSize_;

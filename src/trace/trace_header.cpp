@@ -1,5 +1,6 @@
 #include "trace/trace_header.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -87,6 +88,39 @@ std::optional<Fault> recogniseLayout(const uint8_t* image, int64_t fileSize, siz
   return std::nullopt;
 }
 
+// Reads the largest layout the file can hold: every layout is a prefix of
+// it, so one read serves all the tries.
+std::optional<Fault> readHeaderImage(ByteSource& source, uint8_t* image, int64_t& fileSize) {
+  fileSize = source.size();
+  if (fileSize < 0) return makeFault(FaultKind::SourceNotSized);
+  if (fileSize < static_cast<int64_t>(layout::kHeaderSizeV5 + layout::kFooterSize)) {
+    Fault tooShort = makeFault(FaultKind::FileTooShort);
+    tooShort.found = static_cast<uint64_t>(fileSize);
+    return tooShort;
+  }
+  const size_t imageSize = std::min<size_t>(static_cast<size_t>(fileSize), layout::kHeaderSizeV8);
+  const SourceRead got = source.readAt(0, image, imageSize);
+  if (got.bytes != imageSize) return readFault(0, got.error);
+  return std::nullopt;
+}
+
+// The text prefix alone names version `major`.0 revision 1 in a layout of
+// `layoutSize` bytes: the tag is right and the numbers read so.
+bool namesVersion(const uint8_t* image, size_t layoutSize, int major) {
+  const uint8_t* end = image + layoutSize;
+  int readMajor = 0;
+  int readMinor = 0;
+  int readRevision = 0;
+  return std::memcmp(image + layout::kTagOffset, layout::kTag, layout::kTagSize) == 0 &&
+         scanDecimalField(image + layout::kMajorVersionOffset, end, layout::kMajorVersionWidth,
+                          readMajor) &&
+         scanDecimalField(image + layout::kMinorVersionOffset, end, layout::kMinorVersionWidth,
+                          readMinor) &&
+         scanDecimalField(image + layout::kRevisionOffset, end, layout::kRevisionWidth,
+                          readRevision) &&
+         readMajor == major && readMinor == 0 && readRevision == 1;
+}
+
 }  // namespace
 
 bool scanDecimalField(const uint8_t* field, const uint8_t* end, int width, int& value) {
@@ -131,32 +165,36 @@ bool hasRevision(const uint8_t* image, size_t layoutSize, int revision) {
 }
 
 std::optional<Fault> readTraceHeader(ByteSource& source, HeaderRead& read) {
-  const int64_t fileSize = source.size();
-  if (fileSize < 0) return makeFault(FaultKind::SourceNotSized);
-  if (fileSize < static_cast<int64_t>(layout::kHeaderSizeV5 + layout::kFooterSize)) {
-    Fault tooShort = makeFault(FaultKind::FileTooShort);
-    tooShort.found = static_cast<uint64_t>(fileSize);
-    return tooShort;
-  }
-
-  // Every layout is a prefix of the largest one the file can hold: one read
-  // serves all the tries.
   uint8_t image[layout::kHeaderSizeV8];
-  const size_t imageSize =
-      fileSize < static_cast<int64_t>(sizeof image) ? static_cast<size_t>(fileSize) : sizeof image;
-  const SourceRead got = source.readAt(0, image, imageSize);
-  if (got.bytes != imageSize) return readFault(0, got.error);
-
+  if (std::optional<Fault> fault = readHeaderImage(source, image, read.fileSize)) return fault;
   size_t layoutSize = 0;
   int major = 0;
-  if (std::optional<Fault> fault = recogniseLayout(image, fileSize, layoutSize, major)) {
+  if (std::optional<Fault> fault = recogniseLayout(image, read.fileSize, layoutSize, major)) {
     return fault;
   }
   read.version.number = static_cast<uint16_t>(major);
   read.layoutSize = layoutSize;
-  read.fileSize = fileSize;
   normalise(image, layoutSize, read.header);
   return std::nullopt;
+}
+
+std::optional<Fault> readHeaderByText(ByteSource& source, HeaderRead& read) {
+  uint8_t image[layout::kHeaderSizeV8];
+  if (std::optional<Fault> fault = readHeaderImage(source, image, read.fileSize)) return fault;
+  constexpr LayoutTry kLayoutsByVersion[] = {{layout::kHeaderSizeV8, 8},
+                                             {layout::kHeaderSizeV7, 7},
+                                             {layout::kHeaderSizeV5, 6},
+                                             {layout::kHeaderSizeV5, 5}};
+  for (const LayoutTry& candidate : kLayoutsByVersion) {
+    if (read.fileSize < static_cast<int64_t>(candidate.size)) continue;
+    if (namesVersion(image, candidate.size, candidate.major)) {
+      read.version.number = static_cast<uint16_t>(candidate.major);
+      read.layoutSize = candidate.size;
+      normalise(image, candidate.size, read.header);
+      return std::nullopt;
+    }
+  }
+  return makeFault(FaultKind::NoKnownLayout);
 }
 
 }  // namespace qnvtab

@@ -83,6 +83,11 @@ struct HeaderRead {
 // a footer behind the layout. On a fault, `header` is left unspecified.
 std::optional<Fault> readTraceHeader(ByteSource& source, HeaderRead& header);
 
+// Recognises the header by its text prefix alone, whatever its checksum:
+// the tag, and the version and revision that name a layout. The binary
+// fields read so are unverified.
+std::optional<Fault> readHeaderByText(ByteSource& source, HeaderRead& header);
+
 }  // namespace qnvtab
 
 #endif  // QNVTAB_TRACE_TRACE_HEADER_H_

@@ -1,0 +1,176 @@
+#include "convert/salvage.h"
+
+#include <algorithm>
+
+namespace qnvtab {
+
+SalvagePolicy::SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
+                             const layout::EventHeadLayout& head,
+                             std::optional<uint32_t> firstEventStamp, IncidentReporter& reporter,
+                             SalvageSummary& summary)
+    : source_(source),
+      bounds_(bounds),
+      head_(head),
+      firstEventStamp_(firstEventStamp),
+      reporter_(reporter),
+      summary_(summary) {}
+
+bool SalvagePolicy::confirmedAfter(uint64_t end, uint32_t number) {
+  if (end == bounds_.dataEnd) return true;  // the last block
+  if (number > bounds_.blockCount) return false;
+  uint16_t length = 0;
+  return blockChecksAt(source_, end, number, searchFrom(end), length);
+}
+
+BlockSearch SalvagePolicy::searchFrom(uint64_t from) const {
+  BlockSearch search;
+  search.from = from;
+  search.dataEnd = bounds_.dataEnd;
+  search.maxNumber = bounds_.blockCount;
+  search.maxLength = bounds_.blockSize;
+  return search;
+}
+
+Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFramer& framer) {
+  const uint64_t at = fault.offset;
+  const uint32_t number = fault.block;
+  if (at >= bounds_.dataEnd && fault.kind != FaultKind::ReadFailed) return Recovery::EndOfData;
+  switch (fault.kind) {
+    case FaultKind::BlockHeaderCut:
+    case FaultKind::DecompressFailed:
+    case FaultKind::StoredOverflow:
+      // The block checked, so the reader is already past it.
+      beginGap(fault, blocks.offset(), number, framer);
+      return Recovery::Continue;
+    case FaultKind::BlockNumber: {
+      uint16_t length = 0;
+      if (blockChecksAt(source_, at, static_cast<uint32_t>(fault.found), searchFrom(at), length) &&
+          confirmedAfter(at + layout::kBlockHeaderSize + length, number + 1)) {
+        Incident repaired;
+        repaired.kind = IncidentKind::NumberRepaired;
+        repaired.cause = fault;
+        repaired.afterEvent = framer.lastEventNumber();
+        reporter_.report(repaired);
+        damageBeforeMore_ = true;
+        return Recovery::RetryWhateverItsNumber;
+      }
+      break;
+    }
+    case FaultKind::BlockTooLong:
+    case FaultKind::EmptyBlock:
+    case FaultKind::PayloadCut:
+    case FaultKind::PayloadChecksum:
+      break;
+    default:
+      return Recovery::Stop;
+  }
+  return skipDamage(fault, blocks, framer);
+}
+
+// The cheap repair first: the damaged block alone, when its length leads to
+// the next block; else the next confirmed block anywhere further on.
+Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, EventFramer& framer) {
+  const uint64_t at = fault.offset;
+  const uint32_t number = fault.block;
+  uint8_t head[layout::kBlockHeaderSize];
+  if (source_.readAt(at, head, sizeof head).bytes == sizeof head) {
+    const uint16_t length = loadU16(head + layout::kBlockLengthOffset);
+    const uint64_t end = at + layout::kBlockHeaderSize + length;
+    if (length != 0 && length <= bounds_.blockSize && confirmedAfter(end, number + 1)) {
+      blocks.moveTo(end, number + 1);
+      beginGap(fault, end, number, framer);
+      return Recovery::Continue;
+    }
+  }
+  BlockSearch search = searchFrom(at + 1);
+  search.minNumber = number;
+  if (std::optional<FoundBlock> found = findNextBlock(source_, search)) {
+    blocks.moveTo(found->offset, found->number);
+    beginGap(fault, found->offset, found->number - 1, framer);
+    return Recovery::Continue;
+  }
+  endGap();
+  Incident tail;
+  tail.kind = IncidentKind::TornTail;
+  tail.cause = fault;
+  tail.from = at;
+  tail.to = bounds_.dataEnd;
+  if (bounds_.blockCount != kHighestBlockNumber) {
+    tail.firstLostBlock = number;
+    tail.lastLostBlock = bounds_.blockCount;
+  }
+  tail.droppedStreamBytes = framer.carriedBytes();
+  tail.afterEvent = framer.lastEventNumber();
+  framer.discard(framer.carriedBytes());
+  account(tail);
+  summary_.endDamage = true;
+  reporter_.report(tail);
+  return Recovery::EndOfData;
+}
+
+void SalvagePolicy::beginGap(const Fault& cause, uint64_t to, uint32_t lastLost,
+                             EventFramer& framer) {
+  endGap();
+  Incident gap;
+  gap.cause = cause;
+  gap.from = cause.offset;
+  gap.to = to;
+  gap.firstLostBlock = cause.block;
+  gap.lastLostBlock = lastLost;
+  gap.droppedStreamBytes = framer.carriedBytes();
+  gap.afterEvent = framer.lastEventNumber();
+  // The carried start of a record lost its end with the block.
+  framer.discard(framer.carriedBytes());
+  damageBeforeMore_ = true;
+  gap_ = gap;
+}
+
+void SalvagePolicy::account(const Incident& incident) {
+  summary_.bytesSkipped += incident.to - incident.from;
+  if (incident.firstLostBlock != 0) {
+    summary_.blocksLost += incident.lastLostBlock - incident.firstLostBlock + 1;
+  }
+  summary_.streamBytesLost += incident.droppedStreamBytes;
+  if (incident.firstLostBlock != 0 || incident.droppedStreamBytes != 0) ++summary_.gaps;
+}
+
+void SalvagePolicy::endGap() {
+  if (!gap_) return;
+  account(*gap_);
+  reporter_.report(*gap_);
+  gap_.reset();
+}
+
+bool SalvagePolicy::beforeFraming(EventFramer& framer, bool endOfData) {
+  if (endOfData && damageBeforeMore_) summary_.endDamage = true;
+  if (!gap_) return true;
+  const std::span<const uint8_t> held = framer.held();
+  // A lost block expands to at most two blocks' worth of the stream.
+  const uint64_t lostBlocks =
+      gap_->firstLostBlock == 0 ? 1 : gap_->lastLostBlock - gap_->firstLostBlock + 1;
+  const uint64_t lostBytes = gap_->droppedStreamBytes + (lostBlocks + 1) * 2 * largestBlock_;
+  const std::optional<BoundaryRule> rule =
+      chooseBoundaryRule(health_, firstEventStamp_, lostBytes, head_.size);
+  BoundarySearch search;  // no rule: nothing to judge by, so nothing is taken
+  search.offset = held.size();
+  if (rule) search = findRecordBoundary(held, head_, *rule, endOfData, bounds_.blockSize);
+  framer.discard(search.offset);
+  gap_->droppedStreamBytes += search.offset;
+  if (search.result == BoundarySearch::Found || endOfData) endGap();
+  // Records after a boundary not yet confirmed are not framed.
+  return search.result == BoundarySearch::Found;
+}
+
+void SalvagePolicy::blockRead(size_t expandedBytes) {
+  largestBlock_ = std::max(largestBlock_, uint64_t{expandedBytes});
+  ++summary_.blocksRead;
+  if (damageBeforeMore_) summary_.interiorDamage = true;
+  damageBeforeMore_ = false;
+}
+
+void SalvagePolicy::framed(const RecordRun& run) {
+  health_.observe(run, head_);
+  summary_.streamBytesRead += run.size;
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,98 @@
+// Salvage: a fault policy that goes on past damage. It repairs what the
+// next block confirms, skips what it cannot read, finds the next block and
+// the next record boundary again, and reports every incident with what it
+// cost. It writes nothing that a block failing its checks holds.
+#ifndef QNVTAB_CONVERT_SALVAGE_H_
+#define QNVTAB_CONVERT_SALVAGE_H_
+
+#include <cstdint>
+#include <optional>
+
+#include "convert/fault_policy.h"
+#include "events/record_resync.h"
+#include "trace/block_scanner.h"
+#include "trace/byte_source.h"
+
+namespace qnvtab {
+
+enum class IncidentKind {
+  UnverifiedHeader,  // checksum wrong; taken by its text and block 1
+  FooterIgnored,     // checksum wrong or disagreeing with the file
+  NumberRepaired,    // a block whose number alone was wrong, kept
+  BlocksLost,        // a gap inside the data
+  TornTail,          // the end of the file holds no further block
+};
+
+struct Incident {
+  IncidentKind kind = IncidentKind::BlocksLost;
+  Fault cause;                // the fault met (for the header: its layout size in `found`)
+  uint64_t from = 0;          // file bytes skipped: [from, to)
+  uint64_t to = 0;
+  uint32_t firstLostBlock = 0;  // 0: none known
+  uint32_t lastLostBlock = 0;
+  uint64_t droppedStreamBytes = 0;  // event-stream bytes dropped around the gap
+  int32_t afterEvent = 0;           // the last event written before it
+};
+
+class IncidentReporter {
+ public:
+  virtual ~IncidentReporter() = default;
+  virtual void report(const Incident& incident) = 0;
+};
+
+struct SalvageSummary {
+  uint32_t blocksRead = 0;
+  uint32_t blocksLost = 0;
+  uint64_t bytesSkipped = 0;
+  uint64_t fileSize = 0;
+  uint64_t streamBytesRead = 0;  // expanded from intact blocks
+  uint64_t streamBytesLost = 0;  // dropped around gaps
+  uint32_t gaps = 0;             // places where at least one event was lost
+  bool interiorDamage = false;   // damage before the end of the file
+  bool endDamage = false;        // a torn tail or an ignored footer
+};
+
+// Where blocks may lie and how long they may be.
+constexpr uint32_t kHighestBlockNumber = 0x7FFF;
+
+struct SalvageBounds {
+  uint64_t dataEnd = 0;
+  uint16_t blockSize = 0xFFFF;
+  uint32_t blockCount = kHighestBlockNumber;  // the highest number a block may have
+};
+
+class SalvagePolicy : public FaultPolicy {
+ public:
+  SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
+                const layout::EventHeadLayout& head, std::optional<uint32_t> firstEventStamp,
+                IncidentReporter& reporter, SalvageSummary& summary);
+
+  Recovery recover(const Fault& fault, BlockReader& blocks, EventFramer& framer) override;
+  void blockRead(size_t expandedBytes) override;
+  bool beforeFraming(EventFramer& framer, bool endOfData) override;
+  void framed(const RecordRun& run) override;
+
+ private:
+  BlockSearch searchFrom(uint64_t from) const;
+  // A block numbered `number` checks at `end`, or the data ends there.
+  bool confirmedAfter(uint64_t end, uint32_t number);
+  Recovery skipDamage(const Fault& fault, BlockReader& blocks, EventFramer& framer);
+  void beginGap(const Fault& cause, uint64_t to, uint32_t lastLost, EventFramer& framer);
+  void endGap();
+  void account(const Incident& incident);
+
+  ByteSource& source_;
+  SalvageBounds bounds_;
+  const layout::EventHeadLayout& head_;
+  std::optional<uint32_t> firstEventStamp_;
+  IncidentReporter& reporter_;
+  SalvageSummary& summary_;
+  RecordHealth health_;
+  std::optional<Incident> gap_;  // until the stream has found its next record
+  bool damageBeforeMore_ = false;  // damage met since the last intact block
+  uint64_t largestBlock_ = 0;      // the most bytes an intact block expanded to
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_CONVERT_SALVAGE_H_
