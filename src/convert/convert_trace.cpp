@@ -145,7 +145,9 @@ std::optional<Fault> readLimits(ByteSource& source, const HeaderRead& header, bo
   if (!fault) {
     limits.blockCount = footer.blockCount();
     limits.dataLength = footer.dataLength();
-    bounds.dataEnd = header.layoutSize + uint64_t{footer.dataLength()};
+    // Blocks found again after damage may lie anywhere before the footer:
+    // bytes inserted move them past dataLength.
+    bounds.dataEnd = fileSize - layout::kFooterSize;
     bounds.blockSize = footer.blockSize();
     bounds.blockCount = footer.blockCount();
     return std::nullopt;

@@ -36,7 +36,6 @@ Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFr
   const uint32_t number = fault.block;
   if (at >= bounds_.dataEnd && fault.kind != FaultKind::ReadFailed) return Recovery::EndOfData;
   switch (fault.kind) {
-    case FaultKind::BlockHeaderCut:
     case FaultKind::DecompressFailed:
     case FaultKind::StoredOverflow:
       // The block checked, so the reader is already past it.
@@ -56,6 +55,7 @@ Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFr
       }
       break;
     }
+    case FaultKind::BlockHeaderCut:
     case FaultKind::BlockTooLong:
     case FaultKind::EmptyBlock:
     case FaultKind::PayloadCut:
