@@ -1,8 +1,8 @@
 // Fuzz target over one whole conversion. The first byte chooses the options
-// and whether checksums are repaired; the rest is the trace. Repairing the
-// header, block and footer checksums lets mutations reach the decompressor
-// and the row writer instead of stopping at the first CRC check. The table
-// goes to a sink that drops it.
+// (salvage mode among them) and whether checksums are repaired; the rest is
+// the trace. Repairing the header, block and footer checksums lets
+// mutations reach the decompressor and the row writer instead of stopping
+// at the first CRC check. The table goes to a sink that drops it.
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +18,11 @@ using namespace qnvtab;
 class NullSink : public ByteSink {
  public:
   bool write(const char*, size_t) override { return true; }
+};
+
+class NullReporter : public IncidentReporter {
+ public:
+  void report(const Incident&) override {}
 };
 
 void storeChecksum(uint8_t* record, size_t size) {
@@ -53,12 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.rows.informativeHeader = (choice & 1) != 0;
   settings.rows.timesRelativeToFirstEvent = (choice & 2) != 0;
   settings.rows.dataFormat = static_cast<DataFormat>((choice >> 2) % 3);
+  settings.salvage = (choice & 0x80) != 0;
   std::vector<uint8_t> trace(data + 1, data + size);
   if ((choice & 0x10) != 0) repairChecksums(trace, static_cast<uint8_t>(choice >> 5));
 
   MemoryByteSource source(trace.data(), trace.size());
   NullSink output;
   TsvSink sink(output);
-  convertTrace(source, settings, sink);
+  NullReporter incidents;
+  convertTrace(source, settings, sink, nullptr, &incidents);
   return 0;
 }

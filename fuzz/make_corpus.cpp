@@ -57,11 +57,16 @@ int main(int argc, char** argv) {
           (version * 3 + static_cast<unsigned>(mode)) % 12 | 0x10 | layoutChoice << 5);
       const std::string name = directory + "/v" + std::to_string(version) + "-mode" +
                                std::to_string(static_cast<int>(mode));
-      if (!writeSeed(name, options, trace.bytes)) {
+      // And in salvage mode, cut short with a block's bytes lost inside.
+      Bytes damaged(trace.bytes.begin(), trace.bytes.begin() + trace.bytes.size() * 3 / 4);
+      damaged.erase(damaged.begin() + static_cast<ptrdiff_t>(trace.blockOffsets[1]),
+                    damaged.begin() + static_cast<ptrdiff_t>(trace.blockOffsets[2]));
+      if (!writeSeed(name, options, trace.bytes) ||
+          !writeSeed(name + "-salvage", static_cast<uint8_t>((options & ~0x10) | 0x80), damaged)) {
         std::perror(name.c_str());
         return 1;
       }
-      ++written;
+      written += 2;
     }
   }
   std::printf("wrote %d seeds\n", written);
