@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "harness.h"
+#include "table_fixtures.h"
+#include "trace/trace_version.h"
 #include "writer/trace_writer.h"
 
 namespace qnvtab {
@@ -171,11 +173,148 @@ TEST_P(CorruptionSweep, EveryTruncation) {
   EXPECT_TRUE(wrong.empty()) << wrong.size() << " truncations misjudged, first: " << wrong.front();
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallTraces, CorruptionSweep,
-                         ::testing::Values(SweepCase{5, false}, SweepCase{5, true},
-                                           SweepCase{6, false}, SweepCase{6, true},
-                                           SweepCase{7, false}, SweepCase{7, true},
-                                           SweepCase{8, false}, SweepCase{8, true}),
+// The rows of a table, less the Event cell and, for a header whose dates
+// are unverified, less the Date and Local Time cells.
+std::vector<std::string> rowsWithout(const std::string& table, bool dates) {
+  std::vector<std::string> rows;
+  size_t start = table.find("\r\n");
+  for (size_t end; start != std::string::npos &&
+                   (end = table.find("\r\n", start + 2)) != std::string::npos;
+       start = end) {
+    std::vector<std::string> cells = testing::split(table.substr(start + 2, end - start - 2), "\t");
+    cells.erase(cells.begin(), cells.begin() + 1);
+    if (dates) cells.erase(cells.begin() + 1, cells.begin() + 3);
+    std::string row;
+    for (const std::string& cell : cells) row += cell + "\t";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// What salvage must give for one damaged copy, and what it gave.
+struct SalvageTally {
+  size_t intactEvents = 0;
+  size_t recovered = 0;
+  size_t invented = 0;
+  size_t unrecognised = 0;  // damage that leaves no trace to recognise
+  std::vector<std::string> wrong;
+};
+
+class SalvageSweep : public CorruptionSweep {
+ protected:
+  void SetUp() override {
+    CorruptionSweep::SetUp();
+    const layout::EventHeadLayout& head = TraceVersion{static_cast<uint16_t>(GetParam().version)}.eventHead();
+    const Bytes stream = eventStream(GetParam().version, lineCount(intactTable_) - 1);
+    for (size_t at = 0; at < stream.size(); at += head.size + loadU16(&stream[at + head.contentLength])) {
+      eventStarts_.push_back(at);
+    }
+    eventStarts_.push_back(stream.size());
+  }
+
+  // The events whose stream bytes all lie in intact blocks; block i holds
+  // the stream bytes from i * kBlockSize on.
+  std::vector<bool> intactEvents(const std::vector<bool>& intactBlocks) const {
+    std::vector<bool> intact;
+    for (size_t e = 0; e + 1 < eventStarts_.size(); ++e) {
+      bool whole = true;
+      for (size_t b = eventStarts_[e] / kBlockSize; b <= (eventStarts_[e + 1] - 1) / kBlockSize; ++b) {
+        whole = whole && intactBlocks[b];
+      }
+      intact.push_back(whole);
+    }
+    return intact;
+  }
+
+  // Salvage must give exactly the intact rows of the intact events, in
+  // order and numbered from 1, or fail only where `mayFail`.
+  void expectSalvage(const Bytes& damaged, const std::vector<bool>& intactBlocks, bool header,
+                     bool mayFail, const std::string& where, SalvageTally& tally) const {
+    const testing::InProcessConversion run = testing::convertInProcess(damaged, {}, true);
+    const std::vector<std::string> intactRows = rowsWithout(intactTable_, header);
+    const std::vector<bool> intact = intactEvents(intactBlocks);
+    std::vector<std::string> expected;
+    for (size_t e = 0; e < intact.size(); ++e) {
+      if (intact[e]) expected.push_back(intactRows[e]);
+    }
+    if (run.outcome.fault) {
+      if (!mayFail && !expected.empty()) tally.wrong.push_back(where + ": failed");
+      ++tally.unrecognised;
+      return;
+    }
+    tally.intactEvents += expected.size();
+    const std::vector<std::string> rows = rowsWithout(run.table, header);
+    size_t next = 0;
+    for (const std::string& row : rows) {
+      while (next < expected.size() && expected[next] != row) ++next;
+      if (next == expected.size()) {
+        ++tally.invented;
+      } else {
+        ++tally.recovered;
+        ++next;
+      }
+    }
+    if (rows != expected) {
+      tally.wrong.push_back(where + ": " + std::to_string(rows.size()) + " rows, expected the " +
+                            std::to_string(expected.size()) + " intact ones");
+    }
+  }
+
+  void report(const SalvageTally& tally, const char* what) const {
+    std::printf(
+        "salvage of every %s: %zu of %zu intact events recovered, %zu rows invented, %zu copies "
+        "not recognised as a trace\n",
+        what, tally.recovered, tally.intactEvents, tally.invented, tally.unrecognised);
+    EXPECT_TRUE(tally.wrong.empty()) << tally.wrong.size() << " misjudged, first: " << tally.wrong.front();
+  }
+
+  std::vector<size_t> eventStarts_;
+};
+
+TEST_P(SalvageSweep, EverySingleBitFlip) {
+  Bytes bytes = trace_.bytes;
+  const size_t blocks = trace_.blockOffsets.size();
+  SalvageTally tally;
+  for (size_t bit = 0; bit < bytes.size() * 8; ++bit) {
+    if (isStoredFlag(bit)) continue;
+    const size_t byte = bit / 8;
+    std::vector<bool> intactBlocks(blocks, true);
+    for (size_t b = 0; b < blocks; ++b) {
+      const size_t end = b + 1 < blocks ? trace_.blockOffsets[b + 1] : trace_.footerOffset;
+      // A number alone is repaired; any other damage loses the block.
+      const bool number = byte < trace_.blockOffsets[b] + 2;
+      if (byte >= trace_.blockOffsets[b] && byte < end && !number) intactBlocks[b] = false;
+    }
+    builder::flipBit(bytes, bit);
+    const bool header = byte < trace_.headerSize;
+    expectSalvage(bytes, intactBlocks, header, byte < layout::kTextPrefixSize,
+                  "bit " + std::to_string(bit), tally);
+    builder::flipBit(bytes, bit);
+  }
+  report(tally, "bit flip");
+}
+
+TEST_P(SalvageSweep, EveryTruncation) {
+  const size_t blocks = trace_.blockOffsets.size();
+  SalvageTally tally;
+  for (size_t size = 0; size < trace_.bytes.size(); ++size) {
+    std::vector<bool> intactBlocks(blocks);
+    for (size_t b = 0; b < blocks; ++b) {
+      const size_t end = b + 1 < blocks ? trace_.blockOffsets[b + 1] : trace_.footerOffset;
+      intactBlocks[b] = end <= size;
+    }
+    expectSalvage(Bytes(trace_.bytes.begin(), trace_.bytes.begin() + size), intactBlocks, false,
+                  false, "cut to " + std::to_string(size), tally);
+  }
+  report(tally, "truncation");
+}
+
+const SweepCase kSweepCases[] = {{5, false}, {5, true}, {6, false}, {6, true},
+                                 {7, false}, {7, true}, {8, false}, {8, true}};
+
+INSTANTIATE_TEST_SUITE_P(SmallTraces, SalvageSweep, ::testing::ValuesIn(kSweepCases), caseName);
+
+INSTANTIATE_TEST_SUITE_P(SmallTraces, CorruptionSweep, ::testing::ValuesIn(kSweepCases),
                          caseName);
 
 // Footers and records that disagree with the blocks, run through the binary

@@ -188,10 +188,13 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
              supportedOptions(settings.rows, header.version, outcome.optionsSwitchedOff));
 
   BlockReader blocks(source, header.layoutSize, bounds.blockSize);
-  EventFramer framer(header.version.eventHead(), bounds.blockSize);
+  // Salvage holds more, so that the records after a gap can be judged
+  // while the next block still fits behind them.
+  const size_t blocksHeld = salvage ? kSalvageBlocksHeld : 2;
+  EventFramer framer(header.version.eventHead(), blocksHeld * bounds.blockSize);
   if (!blocks.allocated() || !framer.allocated()) {
     outcome.fault = makeFault(FaultKind::OutOfMemory);
-    outcome.fault->found = blocks.bufferSize() + 2 * size_t{bounds.blockSize};
+    outcome.fault->found = blocks.bufferSize() + blocksHeld * bounds.blockSize;
   } else {
     StopAtFirstFault strict;
     std::optional<SalvagePolicy> salvaging;

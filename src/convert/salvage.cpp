@@ -153,7 +153,10 @@ bool SalvagePolicy::beforeFraming(EventFramer& framer, bool endOfData) {
       chooseBoundaryRule(health_, firstEventStamp_, lostBytes, head_.size);
   BoundarySearch search;  // no rule: nothing to judge by, so nothing is taken
   search.offset = held.size();
-  if (rule) search = findRecordBoundary(held, head_, *rule, endOfData, bounds_.blockSize);
+  if (rule) {
+    search = findRecordBoundary(held, head_, *rule, endOfData,
+                                (kSalvageBlocksHeld - 1) * size_t{bounds_.blockSize});
+  }
   framer.discard(search.offset);
   gap_->droppedStreamBytes += search.offset;
   if (search.result == BoundarySearch::Found || endOfData) endGap();

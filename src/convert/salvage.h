@@ -54,6 +54,9 @@ struct SalvageSummary {
 
 // Where blocks may lie and how long they may be.
 constexpr uint32_t kHighestBlockNumber = 0x7FFF;
+// The blocks' worth of the stream that salvage holds: the records judged
+// after a gap may span several blocks, with room for the next one behind.
+constexpr size_t kSalvageBlocksHeld = 8;
 
 struct SalvageBounds {
   uint64_t dataEnd = 0;

@@ -7,9 +7,9 @@
 
 namespace qnvtab {
 
-EventFramer::EventFramer(const layout::EventHeadLayout& head, uint16_t blockSize)
+EventFramer::EventFramer(const layout::EventHeadLayout& head, size_t capacity)
     : head_(head),
-      capacity_(2 * size_t{blockSize}),
+      capacity_(capacity),
       buffer_(new (std::nothrow) uint8_t[capacity_ > 0 ? capacity_ : 1]) {}
 
 std::span<uint8_t> EventFramer::freeSpace() {

@@ -25,9 +25,9 @@ struct RecordRun {
 
 class EventFramer {
  public:
-  // The buffer holds two blocks: the carried start of a record and the
-  // next block's bytes.
-  EventFramer(const layout::EventHeadLayout& head, uint16_t blockSize);
+  // The buffer holds `capacity` bytes: for a conversion two blocks, the
+  // carried start of a record and the next block's bytes.
+  EventFramer(const layout::EventHeadLayout& head, size_t capacity);
 
   // False when the buffer could not be allocated.
   bool allocated() const { return buffer_ != nullptr; }

@@ -32,7 +32,7 @@ void feed(EventFramer& framer, const uint8_t* bytes, size_t size) {
 }
 
 TEST(EventFramer, NumbersRunOnAcrossRuns) {
-  EventFramer framer(kHead, 256);
+  EventFramer framer(kHead, 512);
   ASSERT_TRUE(framer.allocated());
   const Bytes first = builder::encodeEvents({eventWithData(3, 0), eventWithData(0, 1)}, 8);
   feed(framer, first.data(), first.size());
@@ -59,7 +59,7 @@ TEST(EventFramer, IncompleteTailIsCarried) {
   const Bytes next = builder::encodeEvent(eventWithData(8, 1), 8);
   for (size_t tail : {size_t{1}, size_t{24}, size_t{25}, size_t{28}, next.size() - 1}) {
     SCOPED_TRACE(tail);
-    EventFramer framer(kHead, 64);
+    EventFramer framer(kHead, 128);
     Bytes stream = complete;
     stream.insert(stream.end(), next.begin(), next.begin() + static_cast<ptrdiff_t>(tail));
     feed(framer, stream.data(), stream.size());
@@ -89,7 +89,7 @@ TEST(EventFramer, RecordsSplitAcrossPiecesAreFramedOnceWhenComplete) {
 
   for (size_t piece : {1u, 2u, 7u, 24u, 25u, 26u, 40u, 100u}) {
     SCOPED_TRACE("pieces of " + std::to_string(piece));
-    EventFramer framer(kHead, 128);
+    EventFramer framer(kHead, 256);
     Bytes framed;
     for (size_t fed = 0; fed < stream.size();) {
       const size_t size = std::min(piece, stream.size() - fed);

@@ -118,13 +118,23 @@ BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
 }
 
 InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
-                                     const RowOptions& options) {
+                                     const RowOptions& options, bool salvage) {
+  class Collector : public IncidentReporter {
+   public:
+    explicit Collector(std::vector<Incident>& incidents) : incidents_(incidents) {}
+    void report(const Incident& incident) override { incidents_.push_back(incident); }
+
+   private:
+    std::vector<Incident>& incidents_;
+  };
   MemoryByteSource source(trace.data(), trace.size());
   StringSink output;
   InProcessConversion conversion;
+  Collector incidents(conversion.incidents);
   {
     TsvSink sink(output);
-    conversion.outcome = convertTrace(source, ConversionSettings{options}, sink);
+    conversion.outcome =
+        convertTrace(source, ConversionSettings{options, salvage}, sink, nullptr, &incidents);
   }
   conversion.table = std::move(output.text);
   return conversion;

@@ -64,9 +64,10 @@ BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
 struct InProcessConversion {
   ConversionOutcome outcome;
   std::string table;
+  std::vector<Incident> incidents;  // with salvage
 };
 InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
-                                     const RowOptions& options = {});
+                                     const RowOptions& options = {}, bool salvage = false);
 
 }  // namespace qnvtab::testing
 
