@@ -47,6 +47,8 @@ std::string describeIncident(const Incident& incident) {
     case IncidentKind::NumberRepaired:
       return cause + ": kept as block " + number(incident.cause.expected) +
              ", since its checksum and the block after it check";
+    case IncidentKind::BytesSkipped:
+      return cause + ": " + skipped(incident) + ", no block lost";
     case IncidentKind::BlocksLost:
       return cause + ": " + skipped(incident) + lostBlocks(incident) + dropped(incident);
     case IncidentKind::TornTail:

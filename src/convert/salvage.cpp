@@ -86,7 +86,20 @@ Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, Even
   search.minNumber = number;
   if (std::optional<FoundBlock> found = findNextBlock(source_, search)) {
     blocks.moveTo(found->offset, found->number);
-    beginGap(fault, found->offset, found->number - 1, framer);
+    if (found->number == number) {
+      // Nothing of the stream is lost: bytes were inserted between blocks.
+      Incident skipped;
+      skipped.kind = IncidentKind::BytesSkipped;
+      skipped.cause = fault;
+      skipped.from = at;
+      skipped.to = found->offset;
+      skipped.afterEvent = framer.lastEventNumber();
+      account(skipped);
+      damageBeforeMore_ = true;
+      reporter_.report(skipped);
+    } else {
+      beginGap(fault, found->offset, found->number - 1, framer);
+    }
     return Recovery::Continue;
   }
   endGap();

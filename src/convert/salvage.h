@@ -19,6 +19,7 @@ enum class IncidentKind {
   UnverifiedHeader,  // checksum wrong; taken by its text and block 1
   FooterIgnored,     // checksum wrong or disagreeing with the file
   NumberRepaired,    // a block whose number alone was wrong, kept
+  BytesSkipped,      // bytes between two blocks that follow each other
   BlocksLost,        // a gap inside the data
   TornTail,          // the end of the file holds no further block
 };

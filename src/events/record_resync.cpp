@@ -12,6 +12,8 @@ namespace {
 constexpr uint64_t kRecordsToJudgeBy = 16;
 // The step between events assumed while their habits are not known.
 constexpr uint64_t kUnknownStep = 60'000;  // ms
+// Records up to this size are never taken for chance bytes by their size.
+constexpr size_t kSmallRecord = 256;
 
 bool isKnownCommand(uint8_t code) { return commandMnemonic(code) != nullptr; }
 
@@ -43,7 +45,7 @@ Verdict judgeRecord(const Candidate& c, size_t offset, std::optional<uint32_t> b
   }
   stamp = record.TimeStamp;
   size = recordSize(head, c.head);
-  return Verdict::Pass;
+  return size <= c.rule.maxRecord ? Verdict::Pass : Verdict::Fail;
 }
 
 // The chain of records from `offset`: two whole records that pass, three
@@ -81,6 +83,7 @@ void RecordHealth::observe(const RecordRun& run, const layout::EventHeadLayout& 
       largestStep_ = std::max(largestStep_, record.TimeStamp - *last_);
     }
     last_ = record.TimeStamp;
+    largestRecord_ = std::max(largestRecord_, head.size + record.ContentLength);
     ++records_;
   }
 }
@@ -105,6 +108,7 @@ std::optional<BoundaryRule> chooseBoundaryRule(const RecordHealth& health,
       health.records() >= kRecordsToJudgeBy ? 2 * uint64_t{health.largestStep()} + 1 : kUnknownStep;
   const uint64_t gap = (lostBytes / headSize + 1) * step;
   rule.maxStep = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, step));
+  if (health.records() > 0) rule.maxRecord = std::max<size_t>(4 * health.largestRecord(), kSmallRecord);
   rule.maxGap = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, gap));
   return rule;
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 
@@ -30,12 +31,14 @@ class RecordHealth {
   bool stampsRise() const;
   // The largest step between consecutive stamps that rose.
   uint32_t largestStep() const { return largestStep_; }
+  size_t largestRecord() const { return largestRecord_; }
 
  private:
   uint64_t records_ = 0;
   uint64_t knownCommands_ = 0;
   uint64_t risingPairs_ = 0;
   uint32_t largestStep_ = 0;
+  size_t largestRecord_ = 0;
   std::optional<uint32_t> last_;
 };
 
@@ -47,6 +50,9 @@ struct BoundaryRule {
   std::optional<uint32_t> anchorStamp;  // the last intact event's stamp
   uint32_t maxGap = 0;   // ms from the anchor to the first record after the gap
   uint32_t maxStep = 0;  // ms between the records of a candidate chain
+  // Records much larger than any intact one are taken for chance bytes
+  // rather than waited for.
+  size_t maxRecord = SIZE_MAX;
 };
 
 // The rule for `health` after a gap that may have held up to `lostBytes`
