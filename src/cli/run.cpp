@@ -99,9 +99,10 @@ int convertFiles(const Options& options) {
       outcome.fault->found = OutputBuffer::kDefaultCapacity;
     } else {
       ProgressLine progress(stderr);
-      StderrIncidentReporter incidents("qnvtab: " + options.inputPath + ": ");
-      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink,
-                             ::isatty(STDERR_FILENO) ? &progress : nullptr, &incidents);
+      ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
+      StderrIncidentReporter incidents("qnvtab: " + options.inputPath + ": ", shown);
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink, shown,
+                             &incidents);
     }
   }
   const bool closed = outputFile.close();

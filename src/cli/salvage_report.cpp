@@ -84,6 +84,7 @@ std::string describeSalvage(const SalvageSummary& summary, int32_t eventsWritten
 }
 
 void StderrIncidentReporter::report(const Incident& incident) {
+  if (progress_ != nullptr) progress_->clear();
   const std::string line = prefix_ + describeIncident(incident) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
 }

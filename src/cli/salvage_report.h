@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/progress.h"
 #include "convert/salvage.h"
 
 namespace qnvtab {
@@ -22,12 +23,15 @@ std::string describeSalvage(const SalvageSummary& summary, int32_t eventsWritten
 
 class StderrIncidentReporter : public IncidentReporter {
  public:
-  // `prefix` begins every line, e.g. "qnvtab: TRACE.QNV: ".
-  explicit StderrIncidentReporter(std::string prefix) : prefix_(std::move(prefix)) {}
+  // `prefix` begins every line, e.g. "qnvtab: TRACE.QNV: "; a progress
+  // line on the terminal, when given, is erased first.
+  StderrIncidentReporter(std::string prefix, ProgressLine* progress)
+      : prefix_(std::move(prefix)), progress_(progress) {}
   void report(const Incident& incident) override;
 
  private:
   std::string prefix_;
+  ProgressLine* progress_;
 };
 
 }  // namespace qnvtab
