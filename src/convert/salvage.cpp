@@ -102,14 +102,20 @@ Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, Even
     }
     return Recovery::Continue;
   }
+  endTornTail(fault, framer);
+  return Recovery::EndOfData;
+}
+
+// Nothing after `fault` is a block: the end of a recording cut short.
+void SalvagePolicy::endTornTail(const Fault& fault, EventFramer& framer) {
   endGap();
   Incident tail;
   tail.kind = IncidentKind::TornTail;
   tail.cause = fault;
-  tail.from = at;
+  tail.from = fault.offset;
   tail.to = bounds_.dataEnd;
   if (bounds_.blockCount != kHighestBlockNumber) {
-    tail.firstLostBlock = number;
+    tail.firstLostBlock = fault.block;
     tail.lastLostBlock = bounds_.blockCount;
   }
   tail.droppedStreamBytes = framer.carriedBytes();
@@ -118,7 +124,6 @@ Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, Even
   account(tail);
   summary_.endDamage = true;
   reporter_.report(tail);
-  return Recovery::EndOfData;
 }
 
 void SalvagePolicy::beginGap(const Fault& cause, uint64_t to, uint32_t lastLost,

@@ -81,6 +81,7 @@ class SalvagePolicy : public FaultPolicy {
   // A block numbered `number` checks at `end`, or the data ends there.
   bool confirmedAfter(uint64_t end, uint32_t number);
   Recovery skipDamage(const Fault& fault, BlockReader& blocks, EventFramer& framer);
+  void endTornTail(const Fault& fault, EventFramer& framer);
   void beginGap(const Fault& cause, uint64_t to, uint32_t lastLost, EventFramer& framer);
   void endGap();
   void account(const Incident& incident);
