@@ -183,6 +183,37 @@ TEST(CliOptions, LaterPathReplacesEarlierOne) {
   EXPECT_NE(readFile(work.file("B.xls")), "");
 }
 
+// --help and --version answer with status 0 and create no file; -? is
+// unchanged, and any other long option is invalid.
+TEST(CliOptions, HelpAndVersion) {
+  const std::string longOptions =
+      " Long options:\r\n"
+      " --help               Display this help and exit.\r\n"
+      " --version            Display the program's version and exit.\r\n";
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
+  for (const auto& arguments : helps) {
+    TempDir work;
+    const RunResult run = runQnvtab(arguments, work.path());
+    EXPECT_EQ(run.status, 0) << arguments[0];
+    EXPECT_EQ(run.out, kBanner + kUsage + longOptions);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(isEmptyDirectory(work.path()));
+  }
+  for (const char* version : {"--version", "--VERSION"}) {
+    const RunResult run = runQnvtab({version, "-x"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "qnvtab 1.0.0\n");
+  }
+  EXPECT_EQ(runQnvtab({"-?", "--help"}).out, kBanner + kUsage);
+  for (const std::string invalid :
+       {"--", "--hel", "--helpx", "--help=", "--version=1", "--nonsense", "---help"}) {
+    const RunResult run = runQnvtab({invalid, "--help"});
+    EXPECT_EQ(run.status, 2) << invalid;
+    EXPECT_EQ(run.out, invalidOption(invalid));
+  }
+}
+
 TEST(CliConsole, SuccessAndSwitchedOffWarning) {
   struct Case {
     unsigned version;

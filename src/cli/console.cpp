@@ -41,6 +41,15 @@ std::string usageText() {
          "\n";
 }
 
+std::string helpText() {
+  return usageText() +
+         " Long options:\r\n"
+         " --help               Display this help and exit.\r\n"
+         " --version            Display the program's version and exit.\r\n";
+}
+
+std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }
+
 std::string invalidOptionText(const std::string& argument) {
   return "\r\nQNVTAB: INVALID OPTION '" + argument + "'\r\nUse 'QNVTAB -?' for help.\r\n";
 }

@@ -9,6 +9,10 @@ namespace qnvtab {
 std::string bannerText();
 // Ends with its own line feed.
 std::string usageText();
+// The usage text followed by the long options, for --help.
+std::string helpText();
+// "qnvtab 1.0.0" and a line feed, for --version.
+std::string versionText();
 std::string invalidOptionText(const std::string& argument);
 std::string completionText(const std::string& inputPath, const std::string& outputPath);
 

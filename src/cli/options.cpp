@@ -46,6 +46,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (argument == "-?") {
       result.outcome = CommandLineOutcome::ShowUsage;
       return result;
+    } else if (equalsIgnoringCase(argument, "--help")) {
+      result.outcome = CommandLineOutcome::ShowHelp;
+      return result;
+    } else if (equalsIgnoringCase(argument, "--version")) {
+      result.outcome = CommandLineOutcome::ShowVersion;
+      return result;
     } else if (equalsIgnoringCase(argument, "-th")) {
       result.options.rows.informativeHeader = true;
     } else if (equalsIgnoringCase(argument, "-ferts")) {

@@ -19,6 +19,8 @@ struct Options {
 enum class CommandLineOutcome {
   Convert,        // both paths given, no -? and no invalid option
   ShowUsage,      // -? met, or a path missing
+  ShowHelp,       // --help
+  ShowVersion,    // --version
   InvalidOption,  // `invalidArgument` names the argument as typed
 };
 

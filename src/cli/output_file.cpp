@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <string_view>
+
 namespace qnvtab {
 
 OutputFile::~OutputFile() {
@@ -23,10 +25,12 @@ bool OutputFile::open(const std::string& path, const struct stat& input) {
     lastError_ = errno;
   } else if (output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
     lastError_ = EEXIST;
+    namesInput_ = true;
   } else if (S_ISREG(output.st_mode) && ::ftruncate(fd, 0) != 0) {
     lastError_ = errno;
   } else {
     fd_ = fd;
+    regular_ = S_ISREG(output.st_mode);
     return true;
   }
   ::close(fd);
@@ -39,12 +43,31 @@ bool OutputFile::write(const char* data, size_t size) {
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
       lastError_ = written < 0 ? errno : EIO;  // a write that makes no progress
+      dropPartialLine();
       return false;
     }
+    const size_t lineFeed = std::string_view(data, static_cast<size_t>(written)).rfind('\n');
+    if (lineFeed != std::string_view::npos) lineEnd_ = size_ + lineFeed + 1;
+    size_ += static_cast<uint64_t>(written);
     data += written;
     size -= static_cast<size_t>(written);
   }
   return true;
+}
+
+// A table cut by a full disk or the file-size limit then ends with a whole
+// row. Devices and pipes keep what they were given.
+void OutputFile::dropPartialLine() {
+  if (regular_ && size_ != lineEnd_ && ::ftruncate(fd_, static_cast<off_t>(lineEnd_)) == 0) {
+    size_ = lineEnd_;
+  }
+}
+
+bool OutputFile::isSameFileAs(int fd) const {
+  struct stat output;
+  struct stat other;
+  return fd_ >= 0 && ::fstat(fd_, &output) == 0 && ::fstat(fd, &other) == 0 &&
+         output.st_dev == other.st_dev && output.st_ino == other.st_ino;
 }
 
 bool OutputFile::close() {

@@ -1,10 +1,12 @@
 // The output table file: opened without ever truncating the input, written
-// with plain system calls, every failure kept with the system's reason.
+// with plain system calls, every failure kept with the system's reason. A
+// regular file whose write fails is cut back to its last whole line.
 #ifndef QNVTAB_CLI_OUTPUT_FILE_H_
 #define QNVTAB_CLI_OUTPUT_FILE_H_
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 #include "table/output_buffer.h"
@@ -21,6 +23,10 @@ class OutputFile : public ByteSink {
   // Creates or empties `path`. Refuses a path that names the input file
   // itself (`input`, also through a link), leaving it untouched.
   bool open(const std::string& path, const struct stat& input);
+  // True after open() refused the input file itself.
+  bool namesInput() const { return namesInput_; }
+  // Whether the open output is the file open as descriptor `fd`.
+  bool isSameFileAs(int fd) const;
 
   bool write(const char* data, size_t size) override;
   // False when the close reports an error (a delayed write failure).
@@ -30,8 +36,14 @@ class OutputFile : public ByteSink {
   int lastError() const { return lastError_; }
 
  private:
+  void dropPartialLine();
+
   int fd_ = -1;
   int lastError_ = 0;
+  bool namesInput_ = false;
+  bool regular_ = false;
+  uint64_t size_ = 0;     // bytes written
+  uint64_t lineEnd_ = 0;  // just after the last line feed written
 };
 
 }  // namespace qnvtab

@@ -9,8 +9,10 @@
 
 #include "cli/console.h"
 #include "cli/diagnosis.h"
+#include "cli/interruption.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
+#include "cli/printable_name.h"
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
@@ -20,15 +22,17 @@
 namespace qnvtab {
 namespace {
 
-void print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void print(std::FILE* console, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), console);
+}
 
 void diagnose(const std::string& line) {
   const std::string text = "qnvtab: " + line + "\n";
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-int failWith(const char* message) {
-  std::fputs(message, stdout);
+int failWith(std::FILE* console, const char* message) {
+  std::fputs(message, console);
   return kExitFailure;
 }
 
@@ -46,52 +50,86 @@ int reportOutOfMemory(uint64_t bytes) {
   return kExitFailure;
 }
 
-// The console text and exit status of a finished conversion.
-int reportOutcome(const Options& options, const ConversionOutcome& outcome, bool closed,
-                  int writeError) {
+int refuseOpen(const std::string& path, const std::string& reason, const char* message) {
+  diagnose(printableName(path) + ": cannot open: " + reason);
+  return failWith(stdout, message);
+}
+
+// How a run that was stopped by a signal ends: the table holds the rows up
+// to the event named.
+int reportInterruption(int signal, int32_t events) {
+  diagnose("interrupted after event " + std::to_string(events) + " (" + signalName(signal) + ")");
+  return 128 + signal;
+}
+
+int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome) {
+  print(console, bannerText());
+  print(console, completionText(options.inputPath, options.outputPath));
+  if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, console);
+  if (outcome.droppedBytes > 0) {
+    diagnose("warning: " + printableName(options.inputPath) + ": " +
+             std::to_string(outcome.droppedBytes) + " bytes of an incomplete event after event " +
+             std::to_string(outcome.events) + " dropped at the end of the trace");
+  }
+  if (!options.salvage) return kExitSuccess;
+  diagnose(printableName(options.inputPath) + ": " +
+           describeSalvage(outcome.salvage, outcome.events));
+  if (outcome.salvage.interiorDamage) return kExitSalvagedDamage;
+  return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
+}
+
+// The console text and exit status of a finished conversion. A signal that
+// came too late to stop the loop still ends the run as interrupted.
+int reportOutcome(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
+                  bool closed, int writeError, int signal) {
   if (outcome.writeFailed || !closed) {
-    diagnose(options.outputPath + ": cannot write: " + systemReason(writeError));
-    return failWith(kCannotWriteOutputText);
+    diagnose(printableName(options.outputPath) + ": cannot write: " + systemReason(writeError));
+    return failWith(console, kCannotWriteOutputText);
+  }
+  if (signal != 0 && (outcome.stopped || !outcome.fault)) {
+    return reportInterruption(signal, outcome.events);
   }
   if (outcome.fault && outcome.fault->kind == FaultKind::OutOfMemory) {
     return reportOutOfMemory(outcome.fault->found);
   }
   if (outcome.fault) {
-    diagnose(options.inputPath + ": " + describeFault(*outcome.fault));
+    const std::string input = printableName(options.inputPath);
+    diagnose(input + ": " + describeFault(*outcome.fault));
     if (options.salvage && outcome.fault->block != 0) {
-      diagnose(options.inputPath + ": " + describeSalvage(outcome.salvage, outcome.events));
+      diagnose(input + ": " + describeSalvage(outcome.salvage, outcome.events));
     }
     if (!options.salvage && mayBeSalvaged(outcome.fault->kind)) {
       diagnose("hint: --salvage converts the intact blocks of a damaged trace");
     }
-    return failWith(kInputFaultText);
+    return failWith(console, kInputFaultText);
   }
-  print(bannerText());
-  print(completionText(options.inputPath, options.outputPath));
-  if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, stdout);
-  if (outcome.droppedBytes > 0) {
-    diagnose("warning: " + options.inputPath + ": " + std::to_string(outcome.droppedBytes) +
-             " bytes of an incomplete event after event " + std::to_string(outcome.events) +
-             " dropped at the end of the trace");
-  }
-  if (!options.salvage) return kExitSuccess;
-  diagnose(options.inputPath + ": " + describeSalvage(outcome.salvage, outcome.events));
-  if (outcome.salvage.interiorDamage) return kExitSalvagedDamage;
-  return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
+  return reportSuccess(console, options, outcome);
 }
 
 int convertFiles(const Options& options) {
   FileByteSource input;
   int openError = 0;
   struct stat inputStat;
-  if (!input.open(options.inputPath, openError) || ::fstat(input.descriptor(), &inputStat) != 0) {
+  if (!input.open(options.inputPath, openError)) {
     if (openError == ENOMEM) return reportOutOfMemory(FileByteSource::kWindowSize);
-    return failWith(kCannotOpenInputText);
+    return refuseOpen(options.inputPath, systemReason(openError), kCannotOpenInputText);
+  }
+  if (::fstat(input.descriptor(), &inputStat) != 0) {
+    return refuseOpen(options.inputPath, systemReason(errno), kCannotOpenInputText);
   }
   OutputFile outputFile;
-  if (!outputFile.open(options.outputPath, inputStat)) return failWith(kCannotOpenOutputText);
+  if (!outputFile.open(options.outputPath, inputStat)) {
+    return refuseOpen(options.outputPath,
+                      outputFile.namesInput() ? "the output is the input file"
+                                              : systemReason(outputFile.lastError()),
+                      kCannotOpenOutputText);
+  }
+  // A table written to standard output must not be mixed with the console
+  // text, which then goes to standard error.
+  std::FILE* console = outputFile.isSameFileAs(STDOUT_FILENO) ? stderr : stdout;
 
   ConversionOutcome outcome;
+  InterruptionWatch interruption;
   {
     TsvSink sink(outputFile);
     if (!sink.allocated()) {
@@ -100,24 +138,34 @@ int convertFiles(const Options& options) {
     } else {
       ProgressLine progress(stderr);
       ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
-      StderrIncidentReporter incidents("qnvtab: " + options.inputPath + ": ", shown);
-      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink, shown,
-                             &incidents);
+      StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
+                                       shown);
+      InterruptibleObserver observer(interruption, shown);
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink,
+                             &observer, &incidents);
     }
   }
   const bool closed = outputFile.close();
-  return reportOutcome(options, outcome, closed, outputFile.lastError());
+  return reportOutcome(console, options, outcome, closed, outputFile.lastError(),
+                       interruption.received());
 }
 
 int runCommandLine(int argc, const char* const* argv) {
   const CommandLine commandLine = parseCommandLine(argc, argv);
   switch (commandLine.outcome) {
     case CommandLineOutcome::ShowUsage:
-      print(bannerText());
-      print(usageText());
+      print(stdout, bannerText());
+      print(stdout, usageText());
       return kExitFailure;
+    case CommandLineOutcome::ShowHelp:
+      print(stdout, bannerText());
+      print(stdout, helpText());
+      return kExitSuccess;
+    case CommandLineOutcome::ShowVersion:
+      print(stdout, versionText());
+      return kExitSuccess;
     case CommandLineOutcome::InvalidOption:
-      print(invalidOptionText(commandLine.invalidArgument));
+      print(stdout, invalidOptionText(commandLine.invalidArgument));
       return kExitInvalidOption;
     case CommandLineOutcome::Convert:
       break;
@@ -128,6 +176,9 @@ int runCommandLine(int argc, const char* const* argv) {
 }  // namespace
 
 int runQnvtab(int argc, const char* const* argv) {
+  // A reader that goes away or a file-size limit is a write failure like
+  // any other, reported and not a silent death.
+  ignoreWriteSignals();
   const int status = runCommandLine(argc, argv);
   // The console text is part of the result: a run whose text cannot be
   // written has failed, whatever it did.

@@ -69,7 +69,7 @@ void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, bool 
 }
 
 // The block loop: it ends at the limits, when the policy stops it at a
-// fault, or when the output fails.
+// fault, when the output fails, or when the observer asks to stop.
 void convertBlocks(BlockReader& blocks, const BlockLimits& limits, EventFramer& framer,
                    FaultPolicy& policy, RowSink& sink, ConversionObserver* observer,
                    ConversionOutcome& outcome) {
@@ -81,6 +81,10 @@ void convertBlocks(BlockReader& blocks, const BlockLimits& limits, EventFramer& 
     if ((limits.byDataLength && remainingDataLength == 0) ||
         blocks.expectedNumber() > limits.blockCount) {
       break;
+    }
+    if (observer != nullptr && observer->stopRequested()) {
+      outcome.stopped = true;
+      return;
     }
     std::optional<Fault> fault =
         takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);

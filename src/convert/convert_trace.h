@@ -26,6 +26,8 @@ struct ConversionOutcome {
   bool writeFailed = false;    // the sink's output failed
   // -th or -ferts asked for on a trace whose version does not support them.
   bool optionsSwitchedOff = false;
+  // The observer asked to stop; the rows of the blocks before are written.
+  bool stopped = false;
   int32_t events = 0;
   // Bytes of an incomplete last event left when the blocks ran out.
   uint64_t droppedBytes = 0;
@@ -39,6 +41,8 @@ class ConversionObserver {
   // `blockBytes` of the footer's `dataLength` have been read, block headers
   // included, and `events` rows written.
   virtual void blockConverted(uint64_t blockBytes, uint32_t dataLength, int32_t events) = 0;
+  // Asked before each block: true ends the run there, at a row boundary.
+  virtual bool stopRequested() { return false; }
 };
 
 // Converts the trace in `source` into `sink`, which is finished before
