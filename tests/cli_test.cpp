@@ -189,7 +189,8 @@ TEST(CliOptions, HelpAndVersion) {
   const std::string longOptions =
       " Long options:\r\n"
       " --help               Display this help and exit.\r\n"
-      " --version            Display the program's version and exit.\r\n";
+      " --version            Display the program's version and exit.\r\n"
+      " --salvage            Convert every intact block of a damaged trace.\r\n";
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {
