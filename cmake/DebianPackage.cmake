@@ -7,7 +7,7 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "qnvtab developers <qnvtab@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts QNV device traces into TAB-separated tables")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "Reads a binary trace recorded by a QNV communication device and writes a\n TAB-separated text table, one row per traced event, checking every\n checksum, block number and length on the way.")
+  "Reads a binary trace recorded by a QNV communication device and writes a\nTAB-separated text table, one row per traced event, checking every\nchecksum, block number and length on the way.")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "event_mix.h"
 #include "harness.h"
 #include "writer/trace_writer.h"
 
@@ -27,20 +28,14 @@ using testing::runQnvtab;
 using testing::RunResult;
 using testing::TempDir;
 
-// 20,000 events in stored blocks: a trace of 1.3 MB and a table of about
-// 4 MB, far more than a pipe and the converter's output buffer hold.
+// 20,000 mixed events in stored blocks: a trace of over a megabyte and a
+// table of several, far more than a pipe and the converter's output buffer
+// hold.
 Bytes largeTrace() {
-  std::vector<EventSpec> events(20000);
-  for (size_t i = 0; i < events.size(); ++i) {
-    events[i].timeStamp = static_cast<uint32_t>(1000 + i * 3);
-    events[i].cmd = 0x14;
-    events[i].data.assign(40, static_cast<uint8_t>(i));
-    events[i].length = 40;
-  }
   TraceSpec plan;
   plan.blockSize = 8192;
   plan.mode = BlockMode::Stored;
-  return buildTrace(plan, encodeEvents(events, 8)).bytes;
+  return buildTrace(plan, encodeEvents(makeEventMix(15, 20000), 8)).bytes;
 }
 
 struct Launch {
@@ -130,16 +125,41 @@ std::string writeLargeTrace(const TempDir& dir) {
 
 const std::string kCannotWrite = "Cannot write output file!\n";
 
+// Converts `trace` into `fifo`, standard output and error going to files
+// in `dir`; the caller reads the FIFO and waits.
+pid_t launchIntoFifo(const TempDir& dir, const std::string& trace, const std::string& fifo) {
+  EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Launch what;
+  what.arguments = {"-i" + trace, "-o" + fifo};
+  what.out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const pid_t pid = launch(what);
+  ::close(what.out);
+  ::close(what.err);
+  return pid;
+}
+
+// Converts `trace` with -o/dev/stdout, standard output a pipe whose read
+// end is left in `tableEnd`, standard error a file in `dir`.
+pid_t launchIntoPipe(const TempDir& dir, const std::string& trace, int& tableEnd) {
+  int pipeEnds[2];
+  EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+  Launch what;
+  what.arguments = {"-i" + trace, "-o/dev/stdout"};
+  what.out = pipeEnds[1];
+  what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const pid_t pid = launch(what);
+  ::close(pipeEnds[1]);
+  ::close(what.err);
+  tableEnd = pipeEnds[0];
+  return pid;
+}
+
 TEST(WriteFailures, FifoReaderThatExits) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
   const std::string fifo = dir.file("table.fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  Launch what;
-  what.arguments = {"-i" + trace, "-o" + fifo};
-  what.out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const pid_t pid = launch(what);
+  const pid_t pid = launchIntoFifo(dir, trace, fifo);
   const int table = ::open(fifo.c_str(), O_RDONLY);
   EXPECT_EQ(readAll(table, 1000).size(), 1000u);
   ::close(table);
@@ -153,16 +173,10 @@ TEST(WriteFailures, FifoReaderThatExits) {
 TEST(WriteFailures, PipeReaderThatExits) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
-  int pipeEnds[2];
-  ASSERT_EQ(::pipe(pipeEnds), 0);
-  Launch what;
-  what.arguments = {"-i" + trace, "-o/dev/stdout"};
-  what.out = pipeEnds[1];
-  what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const pid_t pid = launch(what);
-  ::close(pipeEnds[1]);
-  EXPECT_EQ(readAll(pipeEnds[0], 1000).size(), 1000u);
-  ::close(pipeEnds[0]);
+  int tableEnd = -1;
+  const pid_t pid = launchIntoPipe(dir, trace, tableEnd);
+  EXPECT_EQ(readAll(tableEnd, 1000).size(), 1000u);
+  ::close(tableEnd);
   EXPECT_EQ(exitStatus(pid), 1);
   EXPECT_EQ(readFile(dir.file("stderr")),
             "qnvtab: /dev/stdout: cannot write: Broken pipe\n" + kCannotWrite);
@@ -294,12 +308,7 @@ TEST(Interruption, StopsAtARowBoundaryAndNamesTheLastEvent) {
     const std::string trace = writeLargeTrace(dir);
     const std::string full = fullTable(dir, trace);
     const std::string fifo = dir.file("table.fifo");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    Launch what;
-    what.arguments = {"-i" + trace, "-o" + fifo};
-    what.out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t pid = launch(what);
+    const pid_t pid = launchIntoFifo(dir, trace, fifo);
     const int tableEnd = ::open(fifo.c_str(), O_RDONLY);
     std::string table = readAll(tableEnd, 1);
     ::kill(pid, signal);
@@ -325,16 +334,10 @@ TEST(StandardOutput, TableThroughAPipeUnchanged) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
   const std::string full = fullTable(dir, trace);
-  int pipeEnds[2];
-  ASSERT_EQ(::pipe(pipeEnds), 0);
-  Launch what;
-  what.arguments = {"-i" + trace, "-o/dev/stdout"};
-  what.out = pipeEnds[1];
-  what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const pid_t pid = launch(what);
-  ::close(pipeEnds[1]);
-  const std::string table = readAll(pipeEnds[0]);
-  ::close(pipeEnds[0]);
+  int tableEnd = -1;
+  const pid_t pid = launchIntoPipe(dir, trace, tableEnd);
+  const std::string table = readAll(tableEnd);
+  ::close(tableEnd);
   EXPECT_EQ(exitStatus(pid), 0);
   EXPECT_TRUE(table == full);
   EXPECT_EQ(readFile(dir.file("stderr")), testing::successText(trace, "/dev/stdout"));
