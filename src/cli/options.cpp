@@ -34,6 +34,19 @@ bool parseDataFormat(std::string_view value, DataFormat& format) {
   return true;
 }
 
+// A decimal count from 1 to kMaxThreads.
+bool parseThreadCount(std::string_view value, unsigned& threads) {
+  if (value.empty() || value.size() > 4) return false;
+  unsigned count = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return false;
+    count = count * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (count == 0 || count > kMaxThreads) return false;
+  threads = count;
+  return true;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -58,6 +71,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.rows.timesRelativeToFirstEvent = true;
     } else if (equalsIgnoringCase(argument, "--salvage")) {
       result.options.salvage = true;
+    } else if (startsWithIgnoringCase(argument, "--threads=")) {
+      valid = parseThreadCount(argument.substr(10), result.options.threads);
     } else if (startsWithIgnoringCase(argument, "-d")) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {

@@ -14,7 +14,13 @@ struct Options {
   std::string outputPath;  // -o
   RowOptions rows;         // -th, -ferts, -d
   bool salvage = false;    // --salvage
+  // --threads: 1 converts on the calling thread alone; 0 leaves the count
+  // to the cores this process may use.
+  unsigned threads = 0;
 };
+
+// The most threads a run may be given.
+inline constexpr unsigned kMaxThreads = 1024;
 
 enum class CommandLineOutcome {
   Convert,        // both paths given, no -? and no invalid option

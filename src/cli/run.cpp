@@ -1,10 +1,12 @@
 #include "cli/run.h"
 
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/console.h"
@@ -16,6 +18,7 @@
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
+#include "parallel/worker_pool.h"
 #include "table/tsv_sink.h"
 #include "trace/byte_source.h"
 
@@ -106,6 +109,14 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
   return reportSuccess(console, options, outcome);
 }
 
+// Without --threads, as many threads as the cores this process may run on.
+unsigned threadCount(const Options& options) {
+  if (options.threads != 0) return options.threads;
+  cpu_set_t cores;
+  if (::sched_getaffinity(0, sizeof cores, &cores) != 0) return 1;
+  return static_cast<unsigned>(CPU_COUNT(&cores));
+}
+
 int convertFiles(const Options& options) {
   FileByteSource input;
   int openError = 0;
@@ -131,18 +142,23 @@ int convertFiles(const Options& options) {
   ConversionOutcome outcome;
   InterruptionWatch interruption;
   {
-    TsvSink sink(outputFile);
+    // One thread alone runs the serial path; more start workers for it.
+    const unsigned threads = threadCount(options);
+    std::optional<WorkerPool> workers;
+    if (threads > 1) workers.emplace(threads);
+    WorkerPool* pool = workers ? &*workers : nullptr;
+    TsvSink sink(outputFile, OutputBuffer::kDefaultCapacity, pool);
     if (!sink.allocated()) {
       outcome.fault = makeFault(FaultKind::OutOfMemory);
-      outcome.fault->found = OutputBuffer::kDefaultCapacity;
+      outcome.fault->found = sink.bufferSize();
     } else {
       ProgressLine progress(stderr);
       ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
       StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
                                        shown);
       InterruptibleObserver observer(interruption, shown);
-      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink,
-                             &observer, &incidents);
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
+                             sink, &observer, &incidents);
     }
   }
   const bool closed = outputFile.close();

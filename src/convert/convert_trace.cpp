@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "convert/block_pipeline.h"
 #include "decompress/expand_block.h"
 #include "events/event_framer.h"
 #include "trace/block_reader.h"
@@ -11,17 +12,6 @@
 
 namespace qnvtab {
 namespace {
-
-// Where the block loop ends: after blockCount blocks, or when the blocks
-// read add up to dataLength (modulo 2^32, so that an overshoot leaves
-// blockCount to end the loop). Without a footer to trust, at the end of
-// the file.
-struct BlockLimits {
-  uint64_t firstBlock = 0;
-  uint32_t blockCount = 0;
-  uint32_t dataLength = 0;
-  bool byDataLength = true;
-};
 
 // The options that a trace of `version` supports, and whether any asked
 // for had to be dropped.
@@ -68,29 +58,34 @@ void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, bool 
   outcome.events = framer.lastEventNumber();
 }
 
+// Reads, checks and expands the next block into the framer, ahead on the
+// workers where it can; the fault that stops it otherwise.
+std::optional<Fault> nextBlock(BlockReader& blocks, BlockPipeline* ahead, bool takeAnyNumber,
+                               EventFramer& framer, size_t& produced) {
+  if (ahead != nullptr && !takeAnyNumber && ahead->takeNext(blocks, framer, produced)) {
+    return std::nullopt;
+  }
+  CheckedBlock block;
+  std::optional<Fault> fault =
+      takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);
+  if (!fault) fault = expandInto(framer, block, produced);
+  return fault;
+}
+
 // The block loop: it ends at the limits, when the policy stops it at a
 // fault, when the output fails, or when the observer asks to stop.
-void convertBlocks(BlockReader& blocks, const BlockLimits& limits, EventFramer& framer,
-                   FaultPolicy& policy, RowSink& sink, ConversionObserver* observer,
-                   ConversionOutcome& outcome) {
-  CheckedBlock block;
+void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits& limits,
+                   EventFramer& framer, FaultPolicy& policy, RowSink& sink,
+                   ConversionObserver* observer, ConversionOutcome& outcome) {
   bool takeAnyNumber = false;
-  for (;;) {
-    const uint64_t blockBytesRead = blocks.offset() - limits.firstBlock;
-    const uint32_t remainingDataLength = limits.dataLength - static_cast<uint32_t>(blockBytesRead);
-    if ((limits.byDataLength && remainingDataLength == 0) ||
-        blocks.expectedNumber() > limits.blockCount) {
-      break;
-    }
+  while (!limits.reachedBy(blocks.offset(), blocks.expectedNumber())) {
     if (observer != nullptr && observer->stopRequested()) {
       outcome.stopped = true;
       return;
     }
-    std::optional<Fault> fault =
-        takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);
-    takeAnyNumber = false;
     size_t produced = 0;
-    if (!fault) fault = expandInto(framer, block, produced);
+    const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer, produced);
+    takeAnyNumber = false;
     if (fault) {
       const Recovery recovery = policy.recover(*fault, blocks, framer);
       if (recovery == Recovery::Stop) outcome.fault = fault;
@@ -196,9 +191,18 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
   // while the next block still fits behind them.
   const size_t blocksHeld = salvage ? kSalvageBlocksHeld : 2;
   EventFramer framer(header.version.eventHead(), blocksHeld * bounds.blockSize);
-  if (!blocks.allocated() || !framer.allocated()) {
+  std::optional<BlockPipeline> ahead;
+  if (settings.workers != nullptr && settings.workers->size() > 0) {
+    // Enough blocks in flight to keep every worker busy while the oldest
+    // is taken; each expands into at most what a strict run could hold.
+    const size_t depth = 2 * size_t{settings.workers->size()} + 2;
+    ahead.emplace(*settings.workers, source, limits, bounds.blockSize, depth,
+                  2 * size_t{bounds.blockSize});
+  }
+  if (!blocks.allocated() || !framer.allocated() || (ahead && !ahead->allocated())) {
     outcome.fault = makeFault(FaultKind::OutOfMemory);
-    outcome.fault->found = blocks.bufferSize() + blocksHeld * bounds.blockSize;
+    outcome.fault->found = blocks.bufferSize() + blocksHeld * bounds.blockSize +
+                           (ahead ? ahead->bufferSize() : 0);
   } else {
     StopAtFirstFault strict;
     std::optional<SalvagePolicy> salvaging;
@@ -210,7 +214,8 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
                         outcome.salvage);
     }
     FaultPolicy& policy = salvaging ? static_cast<FaultPolicy&>(*salvaging) : strict;
-    convertBlocks(blocks, limits, framer, policy, sink, observer, outcome);
+    convertBlocks(blocks, ahead ? &*ahead : nullptr, limits, framer, policy, sink, observer,
+                  outcome);
   }
   if (!sink.finish()) outcome.writeFailed = true;
   return outcome;

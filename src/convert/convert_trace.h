@@ -9,6 +9,7 @@
 
 #include "convert/salvage.h"
 #include "events/row_sink.h"
+#include "parallel/worker_pool.h"
 #include "trace/byte_source.h"
 #include "trace/trace_fault.h"
 
@@ -19,6 +20,9 @@ struct ConversionSettings {
   // Go on past damage (reported to the reporter given to convertTrace)
   // instead of stopping at the first fault.
   bool salvage = false;
+  // Threads that read ahead and expand blocks; without them, or with an
+  // empty pool, every block is expanded in turn by the calling thread.
+  WorkerPool* workers = nullptr;
 };
 
 struct ConversionOutcome {

@@ -15,6 +15,11 @@ bool OutputBuffer::flush() {
   return !failed_;
 }
 
+void OutputBuffer::writeThrough(const char* text, size_t size) {
+  flush();
+  if (size > 0 && !failed_ && !sink_.write(text, size)) failed_ = true;
+}
+
 void OutputBuffer::append(const char* text, size_t size) {
   while (size > 0) {
     if (used_ == capacity_) flush();

@@ -46,6 +46,9 @@ class OutputBuffer {
   void commit(char* end) { used_ = static_cast<size_t>(end - data_.get()); }
 
   void append(const char* text, size_t size);
+  // Writes what is buffered, then `text` straight to the sink: for text
+  // already in a buffer of its own.
+  void writeThrough(const char* text, size_t size);
 
   // Hands the buffered bytes to the sink and empties the buffer, also after
   // a failure, so that writers need no checks of their own. False once any

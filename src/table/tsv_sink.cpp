@@ -1,82 +1,46 @@
 #include "table/tsv_sink.h"
 
-#include <cstring>
-
-#include "table/cell_format.h"
 #include "table/table_header.h"
 
 namespace qnvtab {
-namespace {
 
-// The widest row without its dump: every cell at its widest, the 14 TABs
-// and the line end.
-constexpr size_t kRowFixedMaxSize =
-    cell_width::kEventNumber + cell_width::kMilliseconds + cell_width::kDateAndTime +
-    cell_width::kCommand + cell_width::kIpLetter + cell_width::kHex8 /* RC */ +
-    2 * (cell_width::kDecimal16 + cell_width::kHex16) /* ports and sessions */ +
-    cell_width::kHex8 /* Info */ + cell_width::kDecimal16 /* Length */ + cell_width::kAddress +
-    14 + 2;
+TsvSink::TsvSink(ByteSink& sink, size_t bufferCapacity, WorkerPool* workers)
+    : out_(sink, bufferCapacity > kMaxRowSize ? bufferCapacity : kMaxRowSize) {
+  // Enough batches for every worker to format one while the next waits
+  // and the oldest is written.
+  if (workers != nullptr && workers->size() > 0) batches_.emplace(*workers, 2 * workers->size() + 1);
+}
 
-static_assert(kRowFixedMaxSize + 2 * payloadMaxSize(UINT16_MAX) <= TsvSink::kMaxRowSize);
-
-}  // namespace
+size_t TsvSink::bufferSize() const {
+  return OutputBuffer::kDefaultCapacity + (batches_ ? batches_->bufferSize() : 0);
+}
 
 void TsvSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
-  head_ = &version.eventHead();
-  dataFormat_ = options.dataFormat;
-  referenceStamp_ = options.timesRelativeToFirstEvent ? header.firstEventStamp() : 0;
-  clock_.emplace(header, version);
+  formatter_.emplace(header, version, options);
+  if (batches_) batches_->begin(*formatter_);
   writeTableHeader(options.informativeHeader ? &header : nullptr, options.dataFormat,
                    version.hasGmtOffsets(), out_);
 }
 
 void TsvSink::write(const RecordRun& run) {
-  const size_t dumps = dataFormat_ == DataFormat::HexAscii ? 2 : 1;
+  if (batches_) {
+    batches_->add(run, out_);
+    return;
+  }
+  const layout::EventHeadLayout& head = formatter_->head();
   uint32_t number = static_cast<uint32_t>(run.firstNumber);
   for (size_t pos = 0; pos < run.size; ++number) {
-    const uint8_t* head = run.bytes + pos;
-    const EventRecord record = decodeEventHead(head, *head_);
-    const size_t shown = record.Length < record.ContentLength ? record.Length : record.ContentLength;
-    char* cursor = out_.reserve(kRowFixedMaxSize + dumps * payloadMaxSize(shown));
-    out_.commit(writeRow(static_cast<int32_t>(number), record, head + head_->size, cursor));
-    pos += head_->size + record.ContentLength;
+    const uint8_t* record = run.bytes + pos;
+    const EventRecord fields = decodeEventHead(record, head);
+    char* cursor = out_.reserve(formatter_->maxRowSize(fields));
+    out_.commit(formatter_->writeRow(static_cast<int32_t>(number), fields, record, cursor));
+    pos += head.size + fields.ContentLength;
   }
 }
 
-char* TsvSink::writeRow(int32_t eventNumber, const EventRecord& record, const uint8_t* data,
-                        char* out) {
-  const bool wideLsn = head_->wideLsn;
-  out = writeTab(writeEventNumber(out, eventNumber));
-  out = writeTab(writeMilliseconds(out, static_cast<int32_t>(record.TimeStamp - referenceStamp_)));
-  std::memcpy(out, dateTime_.of(clock_->secondsOf(record.TimeStamp)), DateTimeText::kSize);
-  out = writeTab(out + DateTimeText::kSize);
-  out = writeTab(writeCommand(out, record.Cmd));
-  out = writeTab(writeIpLetter(out, record.RC));
-  out = writeTab(writeHex8(out, record.RC));
-  out = writeTab(writeDecimal16(out, record.PoIn));
-  out = writeTab(wideLsn ? writeHex16(out, record.LsnIn) : writeHex8(out, record.LsnIn));
-  out = writeTab(writeDecimal16(out, record.PoOut));
-  out = writeTab(wideLsn ? writeHex16(out, record.LsnOut) : writeHex8(out, record.LsnOut));
-  out = writeTab(writeHex8(out, record.Info));
-  out = writeTab(writeLength(out, record.Length));
-  out = writeTab(writeAddress(out, record.BufferAddress));
-  if (record.ContentLength > 0) {
-    switch (dataFormat_) {
-      case DataFormat::Hex:
-        out = writePayload(out, data, record.Length, record.ContentLength, PayloadMode::Hex);
-        break;
-      case DataFormat::Ascii:
-        out = writePayload(out, data, record.Length, record.ContentLength, PayloadMode::Ascii);
-        break;
-      case DataFormat::HexAscii:
-        out = writePayload(out, data, record.Length, record.ContentLength, PayloadMode::Hex);
-        out = writeTab(out);
-        out = writePayload(out, data, record.Length, record.ContentLength,
-                           PayloadMode::Characters);
-        break;
-    }
-  }
-  return writeLineEnd(out);
+bool TsvSink::finish() {
+  if (batches_ && formatter_) batches_->finish(out_);
+  return out_.flush();
 }
 
 }  // namespace qnvtab

@@ -1,0 +1,87 @@
+// Blocks read ahead in file order and expanded on a worker pool, taken
+// back one by one in order. Only what the serial loop would accept is
+// taken: a block that fails to read, check or expand, or that would not
+// fit the framer's free space, is left to the serial loop, which reads it
+// again and so reports exactly the fault it always reports.
+#ifndef QNVTAB_CONVERT_BLOCK_PIPELINE_H_
+#define QNVTAB_CONVERT_BLOCK_PIPELINE_H_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "decompress/expand_block.h"
+#include "events/event_framer.h"
+#include "parallel/worker_pool.h"
+#include "trace/block_reader.h"
+
+namespace qnvtab {
+
+// Where the block loop ends: after blockCount blocks, or when the blocks
+// read add up to dataLength (modulo 2^32, so that an overshoot leaves
+// blockCount to end the loop). Without a footer to trust, at the end of
+// the file.
+struct BlockLimits {
+  uint64_t firstBlock = 0;
+  uint32_t blockCount = 0;
+  uint32_t dataLength = 0;
+  bool byDataLength = true;
+
+  // Whether the block that `blocks` would read next lies past the limits.
+  bool reachedBy(uint64_t nextOffset, uint32_t expectedNumber) const {
+    const uint32_t remaining = dataLength - static_cast<uint32_t>(nextOffset - firstBlock);
+    return (byDataLength && remaining == 0) || expectedNumber > blockCount;
+  }
+};
+
+class BlockPipeline {
+ public:
+  // Keeps up to `depth` blocks of at most `blockSize` bytes in flight, each
+  // expanding into at most `expandCapacity` bytes.
+  BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
+                uint16_t blockSize, size_t depth, size_t expandCapacity);
+  // Waits for the blocks still in flight.
+  ~BlockPipeline();
+  BlockPipeline(const BlockPipeline&) = delete;
+  BlockPipeline& operator=(const BlockPipeline&) = delete;
+
+  bool allocated() const { return allocated_; }
+  size_t bufferSize() const;
+
+  // The block that `blocks` would read next, expanded into the framer's
+  // free space, after which `blocks` stands behind it. False, with nothing
+  // changed, when the serial loop must take that block itself. Reading
+  // ahead restarts wherever `blocks` has been moved to.
+  bool takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced);
+
+ private:
+  struct AheadBlock : PoolJob {
+    void run() override;
+
+    BlockHeader header;
+    uint32_t number = 0;
+    uint64_t offset = 0;
+    uint64_t nextOffset = 0;
+    std::unique_ptr<uint8_t[]> payload;   // length + 1 spare byte
+    std::unique_ptr<uint8_t[]> expanded;  // expandCapacity bytes
+    size_t expandCapacity = 0;
+    Expansion expansion;
+  };
+
+  void restartAt(uint64_t offset, uint32_t expectedNumber);
+  void readAhead();
+  void drain();
+
+  WorkerPool& pool_;
+  BlockReader reader_;
+  const BlockLimits limits_;
+  std::vector<AheadBlock> slots_;
+  size_t oldest_ = 0;    // slot of the oldest block in flight
+  size_t inFlight_ = 0;
+  bool readingStopped_ = false;  // a block failed to read: the rest waits
+  bool allocated_ = true;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_CONVERT_BLOCK_PIPELINE_H_

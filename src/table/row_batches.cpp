@@ -1,0 +1,105 @@
+#include "table/row_batches.h"
+
+#include <cstring>
+#include <new>
+
+#include "events/event_record.h"
+
+namespace qnvtab {
+
+RowBatches::RowBatches(WorkerPool& pool, size_t depth) : pool_(pool), batches_(depth) {
+  for (Batch& batch : batches_) {
+    batch.records.reset(new (std::nothrow) uint8_t[kRecordCapacity]);
+    batch.text.reset(new (std::nothrow) char[kTextCapacity]);
+    if (!batch.records || !batch.text) allocated_ = false;
+  }
+}
+
+RowBatches::~RowBatches() {
+  for (; inFlight_ > 0; --inFlight_) {
+    pool_.wait(batches_[oldest_]);
+    oldest_ = (oldest_ + 1) % batches_.size();
+  }
+}
+
+void RowBatches::begin(const RowFormatter& formatter) {
+  for (Batch& batch : batches_) batch.formatter.emplace(formatter);
+}
+
+void RowBatches::Batch::run() {
+  const layout::EventHeadLayout& head = formatter->head();
+  char* out = text.get();
+  size_t pos = 0;
+  for (const Segment& segment : segments) {
+    uint32_t number = static_cast<uint32_t>(segment.firstNumber);
+    while (pos < segment.end) {
+      const uint8_t* record = records.get() + pos;
+      const EventRecord fields = decodeEventHead(record, head);
+      out = formatter->writeRow(static_cast<int32_t>(number++), fields, record, out);
+      pos += head.size + fields.ContentLength;
+    }
+  }
+  textUsed = static_cast<size_t>(out - text.get());
+}
+
+bool RowBatches::fits(const Batch& batch, uint32_t count, size_t size) const {
+  return batch.recordsUsed + size <= kRecordCapacity &&
+         batch.textBound + batch.formatter->maxRowsSize(count, size) <= kTextCapacity;
+}
+
+void RowBatches::append(Batch& batch, const uint8_t* bytes, size_t size, uint32_t count,
+                        int32_t first) {
+  std::memcpy(batch.records.get() + batch.recordsUsed, bytes, size);
+  batch.recordsUsed += size;
+  batch.textBound += batch.formatter->maxRowsSize(count, size);
+  // Numbers that do not follow on (rows left out before) begin a segment.
+  if (batch.segments.empty() || batch.nextNumber != static_cast<uint32_t>(first)) {
+    batch.segments.push_back({batch.recordsUsed, first});
+  } else {
+    batch.segments.back().end = batch.recordsUsed;
+  }
+  batch.nextNumber = static_cast<uint32_t>(first) + count;
+}
+
+void RowBatches::add(const RecordRun& run, OutputBuffer& out) {
+  if (run.count == 0) return;
+  if (!fits(current(), run.count, run.size) && current().recordsUsed > 0) submitCurrent(out);
+  if (fits(current(), run.count, run.size)) {
+    append(current(), run.bytes, run.size, run.count, run.firstNumber);
+    return;
+  }
+  // A run larger than a batch goes in record by record; one record always
+  // fits an empty batch.
+  const layout::EventHeadLayout& head = current().formatter->head();
+  uint32_t number = static_cast<uint32_t>(run.firstNumber);
+  for (size_t pos = 0; pos < run.size; ++number) {
+    const size_t size = recordSize(run.bytes + pos, head);
+    if (!fits(current(), 1, size)) submitCurrent(out);
+    append(current(), run.bytes + pos, size, 1, static_cast<int32_t>(number));
+    pos += size;
+  }
+}
+
+void RowBatches::submitCurrent(OutputBuffer& out) {
+  pool_.submit(current());
+  ++inFlight_;
+  if (inFlight_ == batches_.size()) writeOldest(out);
+}
+
+void RowBatches::writeOldest(OutputBuffer& out) {
+  Batch& oldest = batches_[oldest_];
+  pool_.wait(oldest);
+  out.writeThrough(oldest.text.get(), oldest.textUsed);
+  oldest.segments.clear();
+  oldest.recordsUsed = 0;
+  oldest.textBound = 0;
+  oldest_ = (oldest_ + 1) % batches_.size();
+  --inFlight_;
+}
+
+void RowBatches::finish(OutputBuffer& out) {
+  if (current().recordsUsed > 0) submitCurrent(out);
+  while (inFlight_ > 0) writeOldest(out);
+}
+
+}  // namespace qnvtab
