@@ -3,17 +3,24 @@
 #include <cstring>
 #include <new>
 
+#include "trace/crc16.h"
+
 namespace qnvtab {
 
 BlockPipeline::BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
                              uint16_t blockSize, size_t depth, size_t expandCapacity)
-    : pool_(pool), reader_(source, limits.firstBlock, blockSize), limits_(limits), slots_(depth) {
-  allocated_ = reader_.allocated();
+    : pool_(pool),
+      reader_(source, limits.firstBlock, blockSize),
+      limits_(limits),
+      storage_(new (std::nothrow) uint8_t[depth * (reader_.bufferSize() + expandCapacity)]),
+      slots_(depth) {
+  if (!storage_) return;
+  uint8_t* next = storage_.get();
   for (AheadBlock& slot : slots_) {
-    slot.payload.reset(new (std::nothrow) uint8_t[size_t{blockSize} + 1]);
-    slot.expanded.reset(new (std::nothrow) uint8_t[expandCapacity]);
+    slot.payload = next;
+    slot.expanded = next + reader_.bufferSize();
     slot.expandCapacity = expandCapacity;
-    if (!slot.payload || !slot.expanded) allocated_ = false;
+    next += reader_.bufferSize() + expandCapacity;
   }
 }
 
@@ -25,7 +32,8 @@ size_t BlockPipeline::bufferSize() const {
 }
 
 void BlockPipeline::AheadBlock::run() {
-  expansion = expandBlock(header, payload.get(), {expanded.get(), expandCapacity});
+  checked = crc16(payload, header.length()) == header.checksum();
+  if (checked) expansion = expandBlock(header, payload, {expanded, expandCapacity});
 }
 
 void BlockPipeline::drain() {
@@ -45,7 +53,7 @@ void BlockPipeline::readAhead() {
   CheckedBlock block;
   while (inFlight_ < slots_.size() && !readingStopped_ &&
          !limits_.reachedBy(reader_.offset(), reader_.expectedNumber())) {
-    if (reader_.next(block)) {
+    if (reader_.nextUnverified(block)) {
       readingStopped_ = true;
       return;
     }
@@ -54,7 +62,7 @@ void BlockPipeline::readAhead() {
     slot.number = block.number;
     slot.offset = block.offset;
     slot.nextOffset = reader_.offset();
-    std::memcpy(slot.payload.get(), block.payload, size_t{block.header.length()} + 1);
+    std::memcpy(slot.payload, block.payload, size_t{block.header.length()} + 1);
     pool_.submit(slot);
     ++inFlight_;
   }
@@ -77,11 +85,11 @@ bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& p
   oldest_ = (oldest_ + 1) % slots_.size();
   --inFlight_;
   const std::span<uint8_t> freeSpace = framer.freeSpace();
-  if (next.expansion.result != ExpandResult::Expanded ||
+  if (!next.checked || next.expansion.result != ExpandResult::Expanded ||
       next.expansion.produced > freeSpace.size()) {
     return false;
   }
-  std::memcpy(freeSpace.data(), next.expanded.get(), next.expansion.produced);
+  std::memcpy(freeSpace.data(), next.expanded, next.expansion.produced);
   framer.commit(next.expansion.produced);
   produced = next.expansion.produced;
   blocks.moveTo(next.nextOffset, next.number + 1);

@@ -45,7 +45,7 @@ class BlockPipeline {
   BlockPipeline(const BlockPipeline&) = delete;
   BlockPipeline& operator=(const BlockPipeline&) = delete;
 
-  bool allocated() const { return allocated_; }
+  bool allocated() const { return reader_.allocated() && storage_ != nullptr; }
   size_t bufferSize() const;
 
   // The block that `blocks` would read next, expanded into the framer's
@@ -62,9 +62,10 @@ class BlockPipeline {
     uint32_t number = 0;
     uint64_t offset = 0;
     uint64_t nextOffset = 0;
-    std::unique_ptr<uint8_t[]> payload;   // length + 1 spare byte
-    std::unique_ptr<uint8_t[]> expanded;  // expandCapacity bytes
+    uint8_t* payload = nullptr;   // length + 1 spare byte
+    uint8_t* expanded = nullptr;  // expandCapacity bytes
     size_t expandCapacity = 0;
+    bool checked = false;  // the payload matches its checksum
     Expansion expansion;
   };
 
@@ -75,11 +76,11 @@ class BlockPipeline {
   WorkerPool& pool_;
   BlockReader reader_;
   const BlockLimits limits_;
+  std::unique_ptr<uint8_t[]> storage_;  // every slot's payload and expansion
   std::vector<AheadBlock> slots_;
   size_t oldest_ = 0;    // slot of the oldest block in flight
   size_t inFlight_ = 0;
   bool readingStopped_ = false;  // a block failed to read: the rest waits
-  bool allocated_ = true;
 };
 
 }  // namespace qnvtab

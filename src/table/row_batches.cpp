@@ -7,11 +7,16 @@
 
 namespace qnvtab {
 
-RowBatches::RowBatches(WorkerPool& pool, size_t depth) : pool_(pool), batches_(depth) {
+RowBatches::RowBatches(WorkerPool& pool, size_t depth)
+    : pool_(pool),
+      storage_(new (std::nothrow) char[depth * (kRecordCapacity + kTextCapacity)]),
+      batches_(depth) {
+  if (!storage_) return;
+  char* next = storage_.get();
   for (Batch& batch : batches_) {
-    batch.records.reset(new (std::nothrow) uint8_t[kRecordCapacity]);
-    batch.text.reset(new (std::nothrow) char[kTextCapacity]);
-    if (!batch.records || !batch.text) allocated_ = false;
+    batch.records = reinterpret_cast<uint8_t*>(next);
+    batch.text = next + kRecordCapacity;
+    next += kRecordCapacity + kTextCapacity;
   }
 }
 
@@ -28,18 +33,18 @@ void RowBatches::begin(const RowFormatter& formatter) {
 
 void RowBatches::Batch::run() {
   const layout::EventHeadLayout& head = formatter->head();
-  char* out = text.get();
+  char* out = text;
   size_t pos = 0;
   for (const Segment& segment : segments) {
     uint32_t number = static_cast<uint32_t>(segment.firstNumber);
     while (pos < segment.end) {
-      const uint8_t* record = records.get() + pos;
+      const uint8_t* record = records + pos;
       const EventRecord fields = decodeEventHead(record, head);
       out = formatter->writeRow(static_cast<int32_t>(number++), fields, record, out);
       pos += head.size + fields.ContentLength;
     }
   }
-  textUsed = static_cast<size_t>(out - text.get());
+  textUsed = static_cast<size_t>(out - text);
 }
 
 bool RowBatches::fits(const Batch& batch, uint32_t count, size_t size) const {
@@ -49,7 +54,7 @@ bool RowBatches::fits(const Batch& batch, uint32_t count, size_t size) const {
 
 void RowBatches::append(Batch& batch, const uint8_t* bytes, size_t size, uint32_t count,
                         int32_t first) {
-  std::memcpy(batch.records.get() + batch.recordsUsed, bytes, size);
+  std::memcpy(batch.records + batch.recordsUsed, bytes, size);
   batch.recordsUsed += size;
   batch.textBound += batch.formatter->maxRowsSize(count, size);
   // Numbers that do not follow on (rows left out before) begin a segment.
@@ -89,7 +94,7 @@ void RowBatches::submitCurrent(OutputBuffer& out) {
 void RowBatches::writeOldest(OutputBuffer& out) {
   Batch& oldest = batches_[oldest_];
   pool_.wait(oldest);
-  out.writeThrough(oldest.text.get(), oldest.textUsed);
+  out.writeThrough(oldest.text, oldest.textUsed);
   oldest.segments.clear();
   oldest.recordsUsed = 0;
   oldest.textBound = 0;

@@ -31,7 +31,7 @@ class RowBatches {
   RowBatches(const RowBatches&) = delete;
   RowBatches& operator=(const RowBatches&) = delete;
 
-  bool allocated() const { return allocated_; }
+  bool allocated() const { return storage_ != nullptr; }
   size_t bufferSize() const { return batches_.size() * (kRecordCapacity + kTextCapacity); }
 
   // Every batch formats with a copy of `formatter`.
@@ -51,8 +51,8 @@ class RowBatches {
     void run() override;
 
     std::optional<RowFormatter> formatter;
-    std::unique_ptr<uint8_t[]> records;
-    std::unique_ptr<char[]> text;
+    uint8_t* records = nullptr;  // kRecordCapacity bytes
+    char* text = nullptr;        // kTextCapacity bytes
     std::vector<Segment> segments;
     size_t recordsUsed = 0;
     size_t textBound = 0;  // the most the rows of the records may take
@@ -69,12 +69,10 @@ class RowBatches {
   void writeOldest(OutputBuffer& out);
 
   WorkerPool& pool_;
+  std::unique_ptr<char[]> storage_;  // every batch's records and text
   std::vector<Batch> batches_;
   size_t oldest_ = 0;
   size_t inFlight_ = 0;
-  size_t dumps_ = 1;
-  size_t headSize_ = 0;
-  bool allocated_ = true;
 };
 
 }  // namespace qnvtab

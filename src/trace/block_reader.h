@@ -53,6 +53,9 @@ class BlockReader {
   // The same, but a block whose number alone is wrong is taken as the
   // expected one: for a repair that something else has confirmed.
   std::optional<Fault> nextWhateverItsNumber(CheckedBlock& block);
+  // The same, leaving the checksum to the caller: for blocks checked on
+  // another thread, and read again here when the checksum fails.
+  std::optional<Fault> nextUnverified(CheckedBlock& block);
 
   // Where the next block is looked for, and the number it must carry.
   uint64_t offset() const { return offset_; }
@@ -63,7 +66,7 @@ class BlockReader {
   }
 
  private:
-  std::optional<Fault> read(CheckedBlock& block, bool checkNumber);
+  std::optional<Fault> read(CheckedBlock& block, bool checkNumber, bool checkChecksum);
 
   ByteSource& source_;
   uint64_t offset_;

@@ -52,9 +52,15 @@ RunResult runProgram(const std::string& program, std::vector<std::string> argume
 
 }  // namespace
 
+unsigned suiteThreads() {
+  const char* threads = std::getenv("QNVTAB_TEST_THREADS");
+  return threads != nullptr ? static_cast<unsigned>(std::atoi(threads)) : 1;
+}
+
 RunResult runQnvtab(const std::vector<std::string>& arguments, const std::string& workDirectory) {
   std::vector<std::string> argv{QNVTAB_BINARY};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
+  argv.push_back("--threads=" + std::to_string(suiteThreads()));
   return runProgram(QNVTAB_BINARY, argv, workDirectory, environ);
 }
 
@@ -118,7 +124,8 @@ BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
 }
 
 InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
-                                     const RowOptions& options, bool salvage) {
+                                     const RowOptions& options, bool salvage,
+                                     WorkerPool* workers) {
   class Collector : public IncidentReporter {
    public:
     explicit Collector(std::vector<Incident>& incidents) : incidents_(incidents) {}
@@ -132,9 +139,12 @@ InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
   InProcessConversion conversion;
   Collector incidents(conversion.incidents);
   {
-    TsvSink sink(output);
-    conversion.outcome =
-        convertTrace(source, ConversionSettings{options, salvage}, sink, nullptr, &incidents);
+    // One pool serves every conversion of the suite.
+    static WorkerPool suiteWorkers(suiteThreads() > 1 ? suiteThreads() : 0);
+    if (workers == nullptr) workers = &suiteWorkers;
+    TsvSink sink(output, OutputBuffer::kDefaultCapacity, workers);
+    conversion.outcome = convertTrace(source, ConversionSettings{options, salvage, workers}, sink,
+                                      nullptr, &incidents);
   }
   conversion.table = std::move(output.text);
   return conversion;

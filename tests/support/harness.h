@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/convert_trace.h"
+#include "parallel/worker_pool.h"
 
 namespace qnvtab::testing {
 
@@ -17,8 +18,13 @@ struct RunResult {
   std::string err;  // standard error
 };
 
-// Runs qnvtab with `arguments` in directory `workDirectory` (empty: the
-// current one), standard input closed.
+// The thread count the suite runs with: $QNVTAB_TEST_THREADS, or 1. The
+// suite is registered once with one thread and once with several, so that
+// every expectation holds for both.
+unsigned suiteThreads();
+
+// Runs qnvtab with `arguments` and --threads=suiteThreads() in directory
+// `workDirectory` (empty: the current one), standard input closed.
 RunResult runQnvtab(const std::vector<std::string>& arguments,
                     const std::string& workDirectory = "");
 
@@ -60,14 +66,15 @@ BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
                                    const std::vector<std::string>& options = {});
 
 // One conversion in this process, the trace read from memory and the table
-// collected in memory.
+// collected in memory, on `workers` (none: on suiteThreads() threads).
 struct InProcessConversion {
   ConversionOutcome outcome;
   std::string table;
   std::vector<Incident> incidents;  // with salvage
 };
 InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
-                                     const RowOptions& options = {}, bool salvage = false);
+                                     const RowOptions& options = {}, bool salvage = false,
+                                     WorkerPool* workers = nullptr);
 
 }  // namespace qnvtab::testing
 
