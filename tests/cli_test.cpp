@@ -190,7 +190,8 @@ TEST(CliOptions, HelpAndVersion) {
       " Long options:\r\n"
       " --help               Display this help and exit.\r\n"
       " --version            Display the program's version and exit.\r\n"
-      " --salvage            Convert every intact block of a damaged trace.\r\n";
+      " --salvage            Convert every intact block of a damaged trace.\r\n"
+      " --threads=N          Convert on N threads (default: one per core).\r\n";
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {
@@ -208,7 +209,9 @@ TEST(CliOptions, HelpAndVersion) {
   }
   EXPECT_EQ(runQnvtab({"-?", "--help"}).out, kBanner + kUsage);
   for (const std::string invalid :
-       {"--", "--hel", "--helpx", "--help=", "--version=1", "--nonsense", "---help"}) {
+       {"--", "--hel", "--helpx", "--help=", "--version=1", "--nonsense", "---help", "--threads",
+        "--threads=", "--threads=0", "--threads=1025", "--threads=-2", "--threads=2x",
+        "--threads=00001"}) {
     const RunResult run = runQnvtab({invalid, "--help"});
     EXPECT_EQ(run.status, 2) << invalid;
     EXPECT_EQ(run.out, invalidOption(invalid));

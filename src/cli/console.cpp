@@ -46,7 +46,8 @@ std::string helpText() {
          " Long options:\r\n"
          " --help               Display this help and exit.\r\n"
          " --version            Display the program's version and exit.\r\n"
-         " --salvage            Convert every intact block of a damaged trace.\r\n";
+         " --salvage            Convert every intact block of a damaged trace.\r\n"
+         " --threads=N          Convert on N threads (default: one per core).\r\n";
 }
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }
