@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace qnvtab {
@@ -34,6 +35,37 @@ bool parseDataFormat(std::string_view value, DataFormat& format) {
   return true;
 }
 
+// A positive row count.
+bool parseRowCount(std::string_view value, uint64_t& rows) {
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), rows);
+  return !value.empty() && value.front() != '-' && error == std::errc() &&
+         end == value.data() + value.size() && rows > 0;
+}
+
+// Sets `field` from `value` read by `parse`; false when it does not read.
+template <typename Field, typename Parse>
+bool assign(Field& field, std::string_view value, Parse parse) {
+  field = parse(value);
+  return field.has_value();
+}
+
+// The long options that take a value, "--name=value"; false when
+// `argument` is none of them or its value does not read.
+bool parseValueOption(std::string_view argument, Options& options) {
+  const size_t equals = argument.find('=');
+  if (equals == std::string_view::npos) return false;
+  const std::string_view name = argument.substr(0, equals + 1);
+  const std::string_view value = argument.substr(equals + 1);
+  EventSelection& selection = options.selection;
+  if (equalsIgnoringCase(name, "--events=")) return assign(selection.events, value, parseEventRange);
+  if (equalsIgnoringCase(name, "--msec=")) return assign(selection.msec, value, parseMsecRange);
+  if (equalsIgnoringCase(name, "--begin=")) return assign(selection.begin, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--end=")) return assign(selection.end, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--cmd=")) return assign(selection.commands, value, parseCommandList);
+  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
+  return false;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -58,6 +90,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.rows.timesRelativeToFirstEvent = true;
     } else if (equalsIgnoringCase(argument, "--salvage")) {
       result.options.salvage = true;
+    } else if (equalsIgnoringCase(argument, "--errors")) {
+      result.options.selection.errorsOnly = true;
+    } else if (startsWithIgnoringCase(argument, "--")) {
+      // A range or window that no event can fit is taken for a typing error.
+      valid = parseValueOption(argument, result.options) && isSatisfiable(result.options.selection);
     } else if (startsWithIgnoringCase(argument, "-d")) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {

@@ -3,8 +3,10 @@
 #ifndef QNVTAB_CLI_OPTIONS_H_
 #define QNVTAB_CLI_OPTIONS_H_
 
+#include <cstdint>
 #include <string>
 
+#include "events/event_selection.h"
 #include "events/row_sink.h"
 
 namespace qnvtab {
@@ -14,6 +16,9 @@ struct Options {
   std::string outputPath;  // -o
   RowOptions rows;         // -th, -ferts, -d
   bool salvage = false;    // --salvage
+  // --events, --msec, --begin, --end, --cmd and --errors
+  EventSelection selection;
+  uint64_t splitRows = 0;  // --split: rows per output file; 0: one file
 };
 
 enum class CommandLineOutcome {
