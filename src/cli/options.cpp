@@ -56,12 +56,12 @@ bool parseValueOption(std::string_view argument, Options& options) {
   if (equals == std::string_view::npos) return false;
   const std::string_view name = argument.substr(0, equals + 1);
   const std::string_view value = argument.substr(equals + 1);
-  EventSelection& selection = options.selection;
-  if (equalsIgnoringCase(name, "--events=")) return assign(selection.events, value, parseEventRange);
-  if (equalsIgnoringCase(name, "--msec=")) return assign(selection.msec, value, parseMsecRange);
-  if (equalsIgnoringCase(name, "--begin=")) return assign(selection.begin, value, parseWindowTime);
-  if (equalsIgnoringCase(name, "--end=")) return assign(selection.end, value, parseWindowTime);
-  if (equalsIgnoringCase(name, "--cmd=")) return assign(selection.commands, value, parseCommandList);
+  EventSelection& chosen = options.selection;
+  if (equalsIgnoringCase(name, "--events=")) return assign(chosen.events, value, parseEventRange);
+  if (equalsIgnoringCase(name, "--msec=")) return assign(chosen.msec, value, parseMsecRange);
+  if (equalsIgnoringCase(name, "--begin=")) return assign(chosen.begin, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--end=")) return assign(chosen.end, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--cmd=")) return assign(chosen.commands, value, parseCommandList);
   if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
   return false;
 }

@@ -7,9 +7,12 @@ namespace {
 
 TEST(OutputParts, PartPaths) {
   const std::pair<const char*, const char*> cases[] = {
-      {"OUT.XLS", "OUT_2.XLS"},           {"out", "out_2"},
-      {"a.b.tsv", "a.b_2.tsv"},           {"logs.d/out", "logs.d/out_2"},
-      {"/tmp/x.y/t.xls", "/tmp/x.y/t_2.xls"}, {".table", ".table_2"},
+      {"OUT.XLS", "OUT_2.XLS"},
+      {"out", "out_2"},
+      {"a.b.tsv", "a.b_2.tsv"},
+      {"logs.d/out", "logs.d/out_2"},
+      {"/tmp/x.y/t.xls", "/tmp/x.y/t_2.xls"},
+      {".table", ".table_2"},
       {"out.", "out_2."},
   };
   for (const auto& [output, part] : cases) EXPECT_EQ(partPath(output, 2), part) << output;

@@ -67,8 +67,7 @@ std::optional<TraceDate> parseDate(std::string_view text) {
     return std::nullopt;
   }
   date.year = century * 100 + year;
-  if (date.year < kEpochYear || date.year > 2115 ||
-      date.day > daysInMonth(date.year, date.month)) {
+  if (date.year < kEpochYear || date.year > 2115 || date.day > daysInMonth(date.year, date.month)) {
     return std::nullopt;
   }
   return date;
@@ -103,7 +102,9 @@ bool rangeIsOrdered(const std::optional<NumberRange>& range) {
 
 }  // namespace
 
-std::optional<NumberRange> parseEventRange(std::string_view text) { return parseRange(text, false); }
+std::optional<NumberRange> parseEventRange(std::string_view text) {
+  return parseRange(text, false);
+}
 
 std::optional<NumberRange> parseMsecRange(std::string_view text) { return parseRange(text, true); }
 

@@ -39,9 +39,7 @@ struct EventSelection {
   bool errorsOnly = false;             // RC 0xFF
 
   // True when every event is kept.
-  bool keepsAll() const {
-    return !events && !msec && !begin && !end && !commands && !errorsOnly;
-  }
+  bool keepsAll() const { return !events && !msec && !begin && !end && !commands && !errorsOnly; }
 };
 
 // "FIRST-LAST" of event numbers (from 0); either end may be left out.

@@ -17,18 +17,28 @@ std::string show(const std::optional<NumberRange>& range) {
 
 TEST(EventSelection, Ranges) {
   const std::pair<const char*, const char*> events[] = {
-      {"1-10", "1 to 10"},   {"1000000-", "1000000 to open"}, {"-20", "open to 20"},
-      {"-", "open to open"}, {"7-7", "7 to 7"},               {"2147483647-", "2147483647 to open"},
-      {"", "invalid"},       {"5", "invalid"},                {"-5-10", "invalid"},
-      {"1-2-3", "invalid"},  {"a-3", "invalid"},              {"1 -3", "invalid"},
-      {"+1-3", "invalid"},   {"2147483648-", "invalid"},      {"1-0x10", "invalid"},
+      {"1-10", "1 to 10"},   {"1000000-", "1000000 to open"},
+      {"-20", "open to 20"}, {"-", "open to open"},
+      {"7-7", "7 to 7"},     {"2147483647-", "2147483647 to open"},
+      {"", "invalid"},       {"5", "invalid"},
+      {"-5-10", "invalid"},  {"1-2-3", "invalid"},
+      {"a-3", "invalid"},    {"1 -3", "invalid"},
+      {"+1-3", "invalid"},   {"2147483648-", "invalid"},
+      {"1-0x10", "invalid"},
   };
-  for (const auto& [text, expected] : events) EXPECT_EQ(show(parseEventRange(text)), expected) << text;
+  for (const auto& [text, expected] : events)
+    EXPECT_EQ(show(parseEventRange(text)), expected) << text;
   const std::pair<const char*, const char*> msec[] = {
-      {"-500--100", "-500 to -100"}, {"--100", "open to -100"}, {"-500-", "-500 to open"},
-      {"0-250", "0 to 250"},         {"-2147483648-0", "-2147483648 to 0"},
-      {"-500", "invalid"},           {"1--", "invalid"},      {"--", "invalid"},
-      {"- 5-6", "invalid"},          {"3000000000-", "invalid"},
+      {"-500--100", "-500 to -100"},
+      {"--100", "open to -100"},
+      {"-500-", "-500 to open"},
+      {"0-250", "0 to 250"},
+      {"-2147483648-0", "-2147483648 to 0"},
+      {"-500", "invalid"},
+      {"1--", "invalid"},
+      {"--", "invalid"},
+      {"- 5-6", "invalid"},
+      {"3000000000-", "invalid"},
   };
   for (const auto& [text, expected] : msec) EXPECT_EQ(show(parseMsecRange(text)), expected) << text;
 }
@@ -43,11 +53,11 @@ TEST(EventSelection, WindowTimes) {
   const std::optional<WindowTime> alone = parseWindowTime("00:00:00");
   ASSERT_TRUE(alone);
   EXPECT_FALSE(alone->date);
-  for (const char* text : {"", "10:20", "24:00:00", "10:60:00", "10:20:60", "1:02:03", "10-20-30",
-                           "10:20:30 ", "29/02/2009 10:00:00", "31/04/2008 10:00:00",
-                           "01/13/2008 10:00:00", "00/01/2008 10:00:00", "01/01/1979 10:00:00",
-                           "01/01/2116 00:00:00", "1/1/2008 10:00:00", "01/01/2008  10:00:00",
-                           "01/01/2008T10:00:00", "01/01/2008"}) {
+  for (const char* text :
+       {"", "10:20", "24:00:00", "10:60:00", "10:20:60", "1:02:03", "10-20-30", "10:20:30 ",
+        "29/02/2009 10:00:00", "31/04/2008 10:00:00", "01/13/2008 10:00:00", "00/01/2008 10:00:00",
+        "01/01/1979 10:00:00", "01/01/2116 00:00:00", "1/1/2008 10:00:00", "01/01/2008  10:00:00",
+        "01/01/2008T10:00:00", "01/01/2008"}) {
     EXPECT_FALSE(parseWindowTime(text)) << text;
   }
 }

@@ -31,7 +31,7 @@ void SelectingSink::resolveWindow(uint32_t firstEventDay) {
 uint32_t SelectingSink::secondsOf(const WindowTime& bound, uint32_t day) {
   const TraceTime time = bound.time;
   if (!bound.date) return day + time.hour * 3600 + time.minute * 60 + time.second;
-  const DateTime dateTime{time.second,     time.minute,      time.hour,
+  const DateTime dateTime{time.second,     time.minute,       time.hour,
                           bound.date->day, bound.date->month, bound.date->year};
   return dateTimeToSeconds(&dateTime, kEpochYear);
 }

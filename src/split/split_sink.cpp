@@ -36,7 +36,8 @@ void SplitSink::write(const RecordRun& run) {
       return;
     }
     RecordRun piece{rest.bytes, 0, static_cast<uint32_t>(room), rest.firstNumber};
-    for (uint32_t i = 0; i < piece.count; ++i) piece.size += recordSize(rest.bytes + piece.size, head);
+    for (uint32_t i = 0; i < piece.count; ++i)
+      piece.size += recordSize(rest.bytes + piece.size, head);
     current_->write(piece);
     rowsInPart_ += piece.count;
     rest.bytes += piece.size;

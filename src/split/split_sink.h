@@ -42,7 +42,7 @@ class SplitSink : public RowSink {
   uint32_t partNumber_ = 1;
   uint64_t rowsInPart_ = 0;
   bool partFailed_ = false;  // a part could not be finished or made
-  TraceHeader header_;  // begins every part
+  TraceHeader header_;       // begins every part
   TraceVersion version_;
   RowOptions options_;
 };

@@ -68,7 +68,7 @@ TEST(SplitSink, PartsOfRowsPerPart) {
       {2, {1, 4}, 99, "| 1 2 .| 3 4 .| 5 .", true},
       {10, {4, 4}, 99, "| 1 2 3 4 5 6 7 8 .", true},
       {1, {3}, 99, "| 1 .| 2 .| 3 .", true},
-      {2, {}, 99, "| .", true},  // no rows: the titles alone
+      {2, {}, 99, "| .", true},              // no rows: the titles alone
       {2, {5}, 3, "| 1 2 .| 3 4 .", false},  // part 3 cannot be made
   };
   for (const Case& c : cases) {

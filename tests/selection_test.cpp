@@ -1,0 +1,306 @@
+// Selection and splitting end to end: a selected run holds exactly the rows
+// of the full table that its criteria pick, and a split run the same rows
+// spread over files that each begin like the table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "event_mix.h"
+#include "harness.h"
+#include "table_fixtures.h"
+#include "writer/trace_writer.h"
+
+namespace qnvtab {
+namespace {
+
+using testing::BinaryConversion;
+using testing::convertWithBinary;
+using testing::split;
+using Cells = std::vector<std::string>;
+
+constexpr char kCannotWrite[] = "Cannot write output file!\n";
+
+// 700 events over about four minutes around the first event (stamp
+// 120000, 19/05/2008 10:20:30), in many blocks.
+builder::Trace mixTrace(unsigned version) {
+  builder::EventMixOptions mix;
+  mix.maxStampStep = 700;
+  builder::TraceSpec plan;
+  plan.header.version = version;
+  plan.header.firstEventStamp = 120000;
+  plan.blockSize = 1024;
+  return builder::buildTrace(plan,
+                             builder::encodeEvents(builder::makeEventMix(13, 700, mix), version));
+}
+
+// The lines of a table: the header lines up to the titles, then the rows.
+struct Table {
+  std::string top;
+  std::vector<std::string> rows;
+};
+
+Table tableOf(const std::string& text) {
+  Table table;
+  const size_t titlesEnd = text.find("\r\n", text.find("\"Event\""));
+  table.top = text.substr(0, titlesEnd + 2);
+  table.rows = split(text.substr(table.top.size()), "\r\n");
+  table.rows.pop_back();  // after the last line end
+  return table;
+}
+
+// "YYMMDDhhmmss" of a row, to compare within one century.
+std::string dateTimeKey(const Cells& cells) {
+  const std::string& date = cells[2];
+  return date.substr(4, 2) + date.substr(2, 2) + date.substr(0, 2) + cells[3];
+}
+
+struct Selection {
+  unsigned version;
+  std::vector<std::string> options;  // those of the full table come first
+  size_t rowOptions;                 // how many of them
+  std::function<bool(const Cells&)> keeps;
+};
+
+TEST(Selection, SelectedRunIsTheFilteredFullTable) {
+  const auto number = [](const Cells& c) { return std::stol(c[0]); };
+  const auto msec = [](const Cells& c) { return std::stol(c[1]); };
+  const std::set<std::string> commands = {"\"SD\"", "\"RV\"", "\"33\"", "\"DB\""};
+  const Selection selections[] = {
+      {8,
+       {"--events=100-250"},
+       0,
+       [&](const Cells& c) { return number(c) >= 100 && number(c) <= 250; }},
+      {8, {"--EVENTS=650-"}, 0, [&](const Cells& c) { return number(c) >= 650; }},
+      {8, {"--events=-3"}, 0, [&](const Cells& c) { return number(c) <= 3; }},
+      {8,
+       {"--msec=30000-90000"},
+       0,
+       [&](const Cells& c) { return msec(c) >= 30000 && msec(c) <= 90000; }},
+      {8,
+       {"-ferts", "--msec=-40000-5000"},
+       1,
+       [&](const Cells& c) { return msec(c) >= -40000 && msec(c) <= 5000; }},
+      {7, {"-ferts", "--msec=--100000"}, 1, [&](const Cells& c) { return msec(c) <= -100000; }},
+      {8,
+       {"--begin=19/05/2008 10:20:00", "--end=10:21:30"},
+       0,
+       [&](const Cells& c) {
+         return dateTimeKey(c) >= "080519102000" && dateTimeKey(c) <= "080519102130";
+       }},
+      {8,
+       {"--begin=10:22:00"},
+       0,
+       [&](const Cells& c) { return dateTimeKey(c) >= "080519102200"; }},
+      // Without a recorded first event, the day is that of the first event.
+      {6, {"--end=00:01:00"}, 0, [&](const Cells& c) { return dateTimeKey(c) <= "800101000100"; }},
+      {8, {"--cmd=SD,rv,33,Db"}, 0, [&](const Cells& c) { return commands.count(c[4]) > 0; }},
+      {5, {"--errors"}, 0, [&](const Cells& c) { return c[5] == "\"I\""; }},
+      {8,
+       {"-dHA", "-th", "--events=50-600", "--cmd=SD,RV,33,DB", "--errors", "--msec=-60000-"},
+       2,
+       [&](const Cells& c) {
+         return number(c) >= 50 && number(c) <= 600 && commands.count(c[4]) > 0 &&
+                c[5] == "\"I\"" && msec(c) >= -60000;
+       }},
+  };
+  for (const Selection& s : selections) {
+    SCOPED_TRACE(::testing::PrintToString(s.options));
+    const builder::Trace trace = mixTrace(s.version);
+    const std::vector<std::string> rowOptions(s.options.begin(), s.options.begin() + s.rowOptions);
+    const Table full = tableOf(convertWithBinary(trace.bytes, rowOptions).table);
+    const BinaryConversion selected = convertWithBinary(trace.bytes, s.options);
+    EXPECT_EQ(selected.run.status, 0);
+    EXPECT_EQ(selected.run.err, "");
+    std::vector<std::string> expected;
+    for (const std::string& row : full.rows) {
+      if (s.keeps(split(row, "\t"))) expected.push_back(row);
+    }
+    EXPECT_GT(expected.size(), 0u);
+    EXPECT_LT(expected.size(), full.rows.size());
+    const Table table = tableOf(selected.table);
+    EXPECT_EQ(table.top, full.top);
+    EXPECT_EQ(table.rows, expected);
+  }
+}
+
+// Reading ends after the last event asked for: damage behind it is never met.
+TEST(Selection, ReadingStopsAfterTheLastEvent) {
+  builder::Trace trace = mixTrace(8);
+  builder::flipBit(trace.bytes, (trace.blockOffsets[20] + 9) * 8);
+  EXPECT_EQ(convertWithBinary(trace.bytes).run.status, 1);
+  const BinaryConversion run = convertWithBinary(trace.bytes, {"--events=2-10", "--cmd=SD"});
+  EXPECT_EQ(run.run.status, 0);
+  EXPECT_EQ(run.run.err, "");
+  EXPECT_EQ(run.run.out, testing::successText(testing::kTraceName, testing::kTableName));
+}
+
+struct SplitRun {
+  testing::RunResult run;
+  std::vector<std::string> files;  // in order, as the console names them
+};
+
+// Converts T.QNV in a fresh folder; the files named on the console must be
+// all that the folder holds besides the trace.
+SplitRun splitRun(const builder::Trace& trace, const std::string& output,
+                  const std::vector<std::string>& options) {
+  testing::TempDir work;
+  testing::writeFile(work.file("T.QNV"), trace.bytes);
+  std::filesystem::create_directory(work.file("d.x"));
+  std::vector<std::string> arguments{"-iT.QNV", "-o" + output};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  SplitRun result{testing::runQnvtab(arguments, work.path()), {}};
+  // After the banner's four lines: the completion line, then one per part.
+  const std::vector<std::string> lines = split(result.run.out, "\r\n");
+  for (size_t i = 4; i + 1 < lines.size(); ++i) {
+    const std::string name = i == 4 ? output : lines[i].substr(14, lines[i].size() - 16);
+    EXPECT_EQ(lines[i], i == 4 ? "Conversion from 'T.QNV' to '" + output + "' done."
+                               : "Continued in '" + name + "'.");
+    result.files.push_back(testing::readFile(work.file(name)));
+  }
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(work.path())) {
+    entries += entry.is_regular_file();
+  }
+  EXPECT_EQ(entries, result.files.size() + 1);
+  return result;
+}
+
+TEST(Split, PartsOfAFewRows) {
+  struct Case {
+    std::string output;
+    std::vector<std::string> options;
+    std::vector<size_t> rows;  // per file
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {"OUT.XLS", {"--split=300"}, {300, 300, 100}, {"OUT.XLS", "OUT_2.XLS", "OUT_3.XLS"}},
+      {"OUT.XLS", {"--split=350", "-th"}, {350, 350}, {"OUT.XLS", "OUT_2.XLS"}},
+      {"out", {"--Split=700"}, {700}, {"out"}},
+      {"d.x/t", {"--split=2", "--events=3-8"}, {2, 2, 2}, {"d.x/t", "d.x/t_2", "d.x/t_3"}},
+      {"d.x/t.b.xls",
+       {"--split=1", "--events=699-", "-dHA", "-th"},
+       {1, 1},
+       {"d.x/t.b.xls", "d.x/t.b_2.xls"}},
+  };
+  const builder::Trace trace = mixTrace(8);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output + " " + ::testing::PrintToString(c.options));
+    std::vector<std::string> unsplit;
+    for (const std::string& option : c.options) {
+      if (option.rfind("--split", 0) != 0 && option.rfind("--Split", 0) != 0)
+        unsplit.push_back(option);
+    }
+    const Table whole = tableOf(convertWithBinary(trace.bytes, unsplit).table);
+    const SplitRun run = splitRun(trace, c.output, c.options);
+    EXPECT_EQ(run.run.status, 0);
+    const std::vector<std::string>& files = run.files;
+    ASSERT_EQ(files.size(), c.rows.size());
+    std::vector<std::string> rows;
+    for (size_t i = 0; i < files.size(); ++i) {
+      const Table part = tableOf(files[i]);
+      EXPECT_EQ(part.top, whole.top);
+      EXPECT_EQ(part.rows.size(), c.rows[i]);
+      rows.insert(rows.end(), part.rows.begin(), part.rows.end());
+    }
+    EXPECT_EQ(rows, whole.rows);  // the trace's numbers, in order
+  }
+}
+
+// A sheet holds 1,048,576 rows: the titles and 1,048,575 events.
+TEST(Split, AtTheSheetLimit) {
+  constexpr uint32_t kRows = 1048575;
+  builder::TraceSpec plan;
+  plan.blockSize = 32768;
+  plan.mode = builder::BlockMode::Stored;
+  builder::TraceWriter writer(plan);
+  builder::EventSpec event;
+  for (uint32_t i = 0; i < kRows + 3; ++i) {
+    event.timeStamp = 1000 + i / 8;
+    writer.append(builder::encodeEvent(event, 8));
+  }
+  const SplitRun run = splitRun(writer.finish(), "BIG.XLS", {"--split=1048575", "-th"});
+  EXPECT_EQ(run.run.status, 0);
+  ASSERT_EQ(run.files.size(), 2u);
+  // The big part is checked without cutting it into a million strings.
+  const std::string& first = run.files[0];
+  const Table second = tableOf(run.files[1]);
+  EXPECT_EQ(first.substr(0, second.top.size()), second.top);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\n'),
+            std::count(second.top.begin(), second.top.end(), '\n') + kRows);
+  EXPECT_EQ(first.substr(first.rfind("\r\n", first.size() - 3) + 2, 8), "1048575\t");
+  ASSERT_EQ(second.rows.size(), 3u);
+  EXPECT_EQ(second.rows[0].substr(0, 8), "1048576\t");
+  EXPECT_EQ(second.rows[2].substr(0, 8), "1048578\t");
+}
+
+// A part that cannot be opened or written fails the run like the output
+// itself; the rows before it stay.
+TEST(Split, PartThatFails) {
+  struct Case {
+    std::string output;
+    std::function<void(const testing::TempDir&)> prepare;
+    std::string diagnosis;
+  };
+  const Case cases[] = {
+      {"OUT.XLS",
+       [](const testing::TempDir& w) { std::filesystem::create_directory(w.file("OUT_2.XLS")); },
+       "qnvtab: OUT_2.XLS: cannot open: Is a directory\n"},
+      {"T", [](const testing::TempDir&) {},
+       "qnvtab: T_2.QNV: cannot open: the output is the input file\n"},
+      {"OUT.XLS",
+       [](const testing::TempDir& w) {
+         std::filesystem::create_symlink("/dev/full", w.file("OUT_2.XLS"));
+       },
+       "qnvtab: OUT_2.XLS: cannot write: No space left on device\n"},
+  };
+  const builder::Trace trace = mixTrace(8);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.diagnosis);
+    testing::TempDir work;
+    testing::writeFile(work.file("T_2.QNV"), trace.bytes);
+    c.prepare(work);
+    const std::string output = c.output == "T" ? "T.QNV" : c.output;
+    const testing::RunResult run =
+        testing::runQnvtab({"-iT_2.QNV", "-o" + output, "--split=400"}, work.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kCannotWrite);
+    EXPECT_EQ(run.err, c.diagnosis);
+    EXPECT_EQ(tableOf(testing::readFile(work.file(output))).rows.size(), 400u);
+    EXPECT_EQ(testing::readFile(work.file("T_2.QNV")).size(), trace.bytes.size());
+  }
+}
+
+// Salvage numbers the rows it recovers; selection and splitting work on
+// those rows and leave the salvage report as it is.
+TEST(Split, SelectionOfASalvagedTrace) {
+  builder::Trace trace = mixTrace(8);
+  builder::flipBit(trace.bytes, (trace.blockOffsets[12] + 9) * 8);
+  const SplitRun full = splitRun(trace, "F.XLS", {"--salvage"});
+  ASSERT_EQ(full.run.status, 4);
+  std::vector<std::string> expected;
+  for (const std::string& row : tableOf(full.files[0]).rows) {
+    const Cells cells = split(row, "\t");
+    if (std::stol(cells[0]) >= 40 && (cells[4] == "\"SD\"" || cells[4] == "\"RV\"")) {
+      expected.push_back(row);
+    }
+  }
+  const SplitRun selected =
+      splitRun(trace, "S.XLS", {"--salvage", "--events=40-", "--cmd=SD,RV", "--split=30"});
+  EXPECT_EQ(selected.run.status, 4);
+  EXPECT_EQ(selected.run.err, full.run.err);
+  EXPECT_GT(selected.files.size(), 1u);
+  std::vector<std::string> rows;
+  for (const std::string& file : selected.files) {
+    const Table part = tableOf(file);
+    rows.insert(rows.end(), part.rows.begin(), part.rows.end());
+  }
+  EXPECT_EQ(rows, expected);
+}
+
+}  // namespace
+}  // namespace qnvtab
