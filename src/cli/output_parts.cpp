@@ -32,9 +32,7 @@ RowSink* OutputParts::makePart(uint32_t number) {
   const std::string path = partPath(outputPath_, number);
   auto file = std::make_unique<OutputFile>();
   if (!file->open(path, input_)) {
-    failure_ =
-        printableName(path) + ": cannot open: " +
-        (file->namesInput() ? "the output is the input file" : systemReason(file->lastError()));
+    failure_ = printableName(path) + ": cannot open: " + file->openFailureReason();
     return nullptr;
   }
   paths_.push_back(path);

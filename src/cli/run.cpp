@@ -154,10 +154,7 @@ int convertFiles(const Options& options) {
   }
   OutputFile outputFile;
   if (!outputFile.open(options.outputPath, inputStat)) {
-    return refuseOpen(options.outputPath,
-                      outputFile.namesInput() ? "the output is the input file"
-                                              : systemReason(outputFile.lastError()),
-                      kCannotOpenOutputText);
+    return refuseOpen(options.outputPath, outputFile.openFailureReason(), kCannotOpenOutputText);
   }
   // A table written to standard output must not be mixed with the console
   // text, which then goes to standard error.
