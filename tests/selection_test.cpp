@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -53,78 +52,153 @@ Table tableOf(const std::string& text) {
   return table;
 }
 
-// "YYMMDDhhmmss" of a row, to compare within one century.
-std::string dateTimeKey(const Cells& cells) {
-  const std::string& date = cells[2];
-  return date.substr(4, 2) + date.substr(2, 2) + date.substr(0, 2) + cells[3];
+struct SplitRun {
+  testing::RunResult run;
+  std::vector<std::string> names;  // of the files, as the console names them
+  std::vector<std::string> files;
+};
+
+// Converts T.QNV in a fresh folder; the files named on the console must be
+// all that the folder holds besides the trace.
+SplitRun splitRun(const builder::Trace& trace, const std::string& output,
+                  const std::vector<std::string>& options) {
+  testing::TempDir work;
+  testing::writeFile(work.file("T.QNV"), trace.bytes);
+  std::filesystem::create_directory(work.file("d.x"));
+  std::vector<std::string> arguments{"-iT.QNV", "-o" + output};
+  arguments.insert(arguments.end(), options.begin(), options.end());
+  SplitRun result{testing::runQnvtab(arguments, work.path()), {}, {}};
+  // After the banner's four lines: the completion line, then one per part.
+  const std::vector<std::string> lines = split(result.run.out, "\r\n");
+  for (size_t i = 4; i + 1 < lines.size(); ++i) {
+    const std::string name = i == 4 ? output : lines[i].substr(14, lines[i].size() - 16);
+    EXPECT_EQ(lines[i], i == 4 ? "Conversion from 'T.QNV' to '" + output + "' done."
+                               : "Continued in '" + name + "'.");
+    result.names.push_back(name);
+    result.files.push_back(testing::readFile(work.file(name)));
+  }
+  size_t entries = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(work.path())) {
+    entries += entry.is_regular_file();
+  }
+  EXPECT_EQ(entries, result.files.size() + 1);
+  return result;
 }
+
+long number(const Cells& c) { return std::stol(c[0]); }
+long msec(const Cells& c) { return std::stol(c[1]); }
+bool within(long value, long low, long high) { return value >= low && value <= high; }
+// "YYMMDDhhmmss" of a row, to compare within one century.
+std::string at(const Cells& c) {
+  return c[2].substr(4, 2) + c[2].substr(2, 2) + c[2].substr(0, 2) + c[3];
+}
+bool listed(const Cells& c) {
+  return c[4] == "\"SD\"" || c[4] == "\"RV\"" || c[4] == "\"33\"" || c[4] == "\"DB\"";
+}
+
+const auto all = [](const Cells&) { return true; };
 
 struct Selection {
   unsigned version;
-  std::vector<std::string> options;  // those of the full table come first
-  size_t rowOptions;                 // how many of them
+  std::vector<std::string> rowOptions;  // also given to the full table
+  std::vector<std::string> selection;
   std::function<bool(const Cells&)> keeps;
+  uint64_t split;        // 0: none
+  std::string output;    // "": S.XLS
+  std::string lastName;  // of the last file; "": the output
 };
 
+// A selected run holds the rows of the full table that the criteria keep,
+// cell for cell, spread over files of `split` rows that each begin like
+// the table; the console and the salvage report are those of the full run.
 TEST(Selection, SelectedRunIsTheFilteredFullTable) {
-  const auto number = [](const Cells& c) { return std::stol(c[0]); };
-  const auto msec = [](const Cells& c) { return std::stol(c[1]); };
-  const std::set<std::string> commands = {"\"SD\"", "\"RV\"", "\"33\"", "\"DB\""};
+  using C = const Cells&;
   const Selection selections[] = {
+      {8, {}, {"--events=100-250"}, [](C c) { return within(number(c), 100, 250); }, 0, "", ""},
+      {8, {}, {"--EVENTS=650-"}, [](C c) { return number(c) >= 650; }, 0, "", ""},
+      {8, {}, {"--events=-3"}, [](C c) { return number(c) <= 3; }, 0, "", ""},
+      {8, {}, {"--msec=30000-90000"}, [](C c) { return within(msec(c), 30000, 90000); }, 0, "", ""},
       {8,
-       {"--events=100-250"},
+       {"-ferts"},
+       {"--msec=-40000-5000"},
+       [](C c) { return within(msec(c), -40000, 5000); },
        0,
-       [&](const Cells& c) { return number(c) >= 100 && number(c) <= 250; }},
-      {8, {"--EVENTS=650-"}, 0, [&](const Cells& c) { return number(c) >= 650; }},
-      {8, {"--events=-3"}, 0, [&](const Cells& c) { return number(c) <= 3; }},
+       "",
+       ""},
+      {7, {"-ferts"}, {"--msec=--100000"}, [](C c) { return msec(c) <= -100000; }, 0, "", ""},
       {8,
-       {"--msec=30000-90000"},
-       0,
-       [&](const Cells& c) { return msec(c) >= 30000 && msec(c) <= 90000; }},
-      {8,
-       {"-ferts", "--msec=-40000-5000"},
-       1,
-       [&](const Cells& c) { return msec(c) >= -40000 && msec(c) <= 5000; }},
-      {7, {"-ferts", "--msec=--100000"}, 1, [&](const Cells& c) { return msec(c) <= -100000; }},
-      {8,
+       {},
        {"--begin=19/05/2008 10:20:00", "--end=10:21:30"},
+       [](C c) { return at(c) >= "080519102000" && at(c) <= "080519102130"; },
        0,
-       [&](const Cells& c) {
-         return dateTimeKey(c) >= "080519102000" && dateTimeKey(c) <= "080519102130";
-       }},
-      {8,
-       {"--begin=10:22:00"},
-       0,
-       [&](const Cells& c) { return dateTimeKey(c) >= "080519102200"; }},
+       "",
+       ""},
+      {8, {}, {"--begin=10:22:00"}, [](C c) { return at(c) >= "080519102200"; }, 0, "", ""},
       // Without a recorded first event, the day is that of the first event.
-      {6, {"--end=00:01:00"}, 0, [&](const Cells& c) { return dateTimeKey(c) <= "800101000100"; }},
-      {8, {"--cmd=SD,rv,33,Db"}, 0, [&](const Cells& c) { return commands.count(c[4]) > 0; }},
-      {5, {"--errors"}, 0, [&](const Cells& c) { return c[5] == "\"I\""; }},
+      {6, {}, {"--end=00:01:00"}, [](C c) { return at(c) <= "800101000100"; }, 0, "", ""},
+      {8, {}, {"--cmd=SD,rv,33,Db"}, listed, 0, "", ""},
+      {5, {}, {"--errors"}, [](C c) { return c[5] == "\"I\""; }, 0, "", ""},
       {8,
-       {"-dHA", "-th", "--events=50-600", "--cmd=SD,RV,33,DB", "--errors", "--msec=-60000-"},
-       2,
-       [&](const Cells& c) {
-         return number(c) >= 50 && number(c) <= 600 && commands.count(c[4]) > 0 &&
-                c[5] == "\"I\"" && msec(c) >= -60000;
-       }},
+       {"-dHA", "-th"},
+       {"--events=50-600", "--cmd=SD,RV,33,DB", "--errors", "--msec=-60000-"},
+       [](C c) { return within(number(c), 50, 600) && listed(c) && c[5] == "\"I\""; },
+       0,
+       "",
+       ""},
+      // Splitting: names, titles, rows per file, no empty last file.
+      {8, {}, {}, all, 300, "OUT.XLS", "OUT_3.XLS"},
+      {8, {"-th"}, {}, all, 350, "OUT.XLS", "OUT_2.XLS"},
+      {8, {}, {}, all, 700, "out", ""},
+      {8, {}, {"--events=3-8"}, [](C c) { return within(number(c), 3, 8); }, 2, "d.x/t", "d.x/t_3"},
+      {8,
+       {"-dHA", "-th"},
+       {"--events=699-"},
+       [](C c) { return number(c) >= 699; },
+       1,
+       "d.x/t.b.xls",
+       "d.x/t.b_2.xls"},
+      // Salvage numbers the rows it recovers; selection works on those.
+      {8,
+       {"--salvage"},
+       {"--events=40-", "--cmd=SD,RV,33,DB"},
+       [](C c) { return number(c) >= 40 && listed(c); },
+       30,
+       "",
+       "S_3.XLS"},
   };
   for (const Selection& s : selections) {
-    SCOPED_TRACE(::testing::PrintToString(s.options));
-    const builder::Trace trace = mixTrace(s.version);
-    const std::vector<std::string> rowOptions(s.options.begin(), s.options.begin() + s.rowOptions);
-    const Table full = tableOf(convertWithBinary(trace.bytes, rowOptions).table);
-    const BinaryConversion selected = convertWithBinary(trace.bytes, s.options);
-    EXPECT_EQ(selected.run.status, 0);
-    EXPECT_EQ(selected.run.err, "");
+    SCOPED_TRACE(::testing::PrintToString(s.selection) + " split " + std::to_string(s.split));
+    builder::Trace trace = mixTrace(s.version);
+    std::vector<std::string> options = s.rowOptions;
+    if (!options.empty() && options[0] == "--salvage")
+      builder::flipBit(trace.bytes, (trace.blockOffsets[12] + 9) * 8);
+    const SplitRun full = splitRun(trace, "F.XLS", options);
+    options.insert(options.end(), s.selection.begin(), s.selection.end());
+    if (s.split > 0) options.push_back("--Split=" + std::to_string(s.split));
+    const std::string output = s.output.empty() ? "S.XLS" : s.output;
+    const SplitRun selected = splitRun(trace, output, options);
+    EXPECT_EQ(selected.run.status, full.run.status);
+    EXPECT_EQ(selected.run.err, full.run.err);
+    ASSERT_FALSE(selected.names.empty());
+    EXPECT_EQ(selected.names.back(), s.lastName.empty() ? output : s.lastName);
+
+    const Table whole = tableOf(full.files[0]);
     std::vector<std::string> expected;
-    for (const std::string& row : full.rows) {
+    for (const std::string& row : whole.rows) {
       if (s.keeps(split(row, "\t"))) expected.push_back(row);
     }
-    EXPECT_GT(expected.size(), 0u);
-    EXPECT_LT(expected.size(), full.rows.size());
-    const Table table = tableOf(selected.table);
-    EXPECT_EQ(table.top, full.top);
-    EXPECT_EQ(table.rows, expected);
+    ASSERT_GT(expected.size(), 0u);
+    EXPECT_EQ(selected.files.size(), s.split == 0 ? 1 : (expected.size() + s.split - 1) / s.split);
+    std::vector<std::string> rows;
+    for (size_t i = 0; i < selected.files.size(); ++i) {
+      const Table part = tableOf(selected.files[i]);
+      EXPECT_EQ(part.top, whole.top);
+      if (i + 1 < selected.files.size()) {
+        EXPECT_EQ(part.rows.size(), s.split);
+      }
+      rows.insert(rows.end(), part.rows.begin(), part.rows.end());
+    }
+    EXPECT_EQ(rows, expected);
   }
 }
 
@@ -137,78 +211,6 @@ TEST(Selection, ReadingStopsAfterTheLastEvent) {
   EXPECT_EQ(run.run.status, 0);
   EXPECT_EQ(run.run.err, "");
   EXPECT_EQ(run.run.out, testing::successText(testing::kTraceName, testing::kTableName));
-}
-
-struct SplitRun {
-  testing::RunResult run;
-  std::vector<std::string> files;  // in order, as the console names them
-};
-
-// Converts T.QNV in a fresh folder; the files named on the console must be
-// all that the folder holds besides the trace.
-SplitRun splitRun(const builder::Trace& trace, const std::string& output,
-                  const std::vector<std::string>& options) {
-  testing::TempDir work;
-  testing::writeFile(work.file("T.QNV"), trace.bytes);
-  std::filesystem::create_directory(work.file("d.x"));
-  std::vector<std::string> arguments{"-iT.QNV", "-o" + output};
-  arguments.insert(arguments.end(), options.begin(), options.end());
-  SplitRun result{testing::runQnvtab(arguments, work.path()), {}};
-  // After the banner's four lines: the completion line, then one per part.
-  const std::vector<std::string> lines = split(result.run.out, "\r\n");
-  for (size_t i = 4; i + 1 < lines.size(); ++i) {
-    const std::string name = i == 4 ? output : lines[i].substr(14, lines[i].size() - 16);
-    EXPECT_EQ(lines[i], i == 4 ? "Conversion from 'T.QNV' to '" + output + "' done."
-                               : "Continued in '" + name + "'.");
-    result.files.push_back(testing::readFile(work.file(name)));
-  }
-  size_t entries = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(work.path())) {
-    entries += entry.is_regular_file();
-  }
-  EXPECT_EQ(entries, result.files.size() + 1);
-  return result;
-}
-
-TEST(Split, PartsOfAFewRows) {
-  struct Case {
-    std::string output;
-    std::vector<std::string> options;
-    std::vector<size_t> rows;  // per file
-    std::vector<std::string> names;
-  };
-  const Case cases[] = {
-      {"OUT.XLS", {"--split=300"}, {300, 300, 100}, {"OUT.XLS", "OUT_2.XLS", "OUT_3.XLS"}},
-      {"OUT.XLS", {"--split=350", "-th"}, {350, 350}, {"OUT.XLS", "OUT_2.XLS"}},
-      {"out", {"--Split=700"}, {700}, {"out"}},
-      {"d.x/t", {"--split=2", "--events=3-8"}, {2, 2, 2}, {"d.x/t", "d.x/t_2", "d.x/t_3"}},
-      {"d.x/t.b.xls",
-       {"--split=1", "--events=699-", "-dHA", "-th"},
-       {1, 1},
-       {"d.x/t.b.xls", "d.x/t.b_2.xls"}},
-  };
-  const builder::Trace trace = mixTrace(8);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.output + " " + ::testing::PrintToString(c.options));
-    std::vector<std::string> unsplit;
-    for (const std::string& option : c.options) {
-      if (option.rfind("--split", 0) != 0 && option.rfind("--Split", 0) != 0)
-        unsplit.push_back(option);
-    }
-    const Table whole = tableOf(convertWithBinary(trace.bytes, unsplit).table);
-    const SplitRun run = splitRun(trace, c.output, c.options);
-    EXPECT_EQ(run.run.status, 0);
-    const std::vector<std::string>& files = run.files;
-    ASSERT_EQ(files.size(), c.rows.size());
-    std::vector<std::string> rows;
-    for (size_t i = 0; i < files.size(); ++i) {
-      const Table part = tableOf(files[i]);
-      EXPECT_EQ(part.top, whole.top);
-      EXPECT_EQ(part.rows.size(), c.rows[i]);
-      rows.insert(rows.end(), part.rows.begin(), part.rows.end());
-    }
-    EXPECT_EQ(rows, whole.rows);  // the trace's numbers, in order
-  }
 }
 
 // A sheet holds 1,048,576 rows: the titles and 1,048,575 events.
@@ -273,33 +275,6 @@ TEST(Split, PartThatFails) {
     EXPECT_EQ(tableOf(testing::readFile(work.file(output))).rows.size(), 400u);
     EXPECT_EQ(testing::readFile(work.file("T_2.QNV")).size(), trace.bytes.size());
   }
-}
-
-// Salvage numbers the rows it recovers; selection and splitting work on
-// those rows and leave the salvage report as it is.
-TEST(Split, SelectionOfASalvagedTrace) {
-  builder::Trace trace = mixTrace(8);
-  builder::flipBit(trace.bytes, (trace.blockOffsets[12] + 9) * 8);
-  const SplitRun full = splitRun(trace, "F.XLS", {"--salvage"});
-  ASSERT_EQ(full.run.status, 4);
-  std::vector<std::string> expected;
-  for (const std::string& row : tableOf(full.files[0]).rows) {
-    const Cells cells = split(row, "\t");
-    if (std::stol(cells[0]) >= 40 && (cells[4] == "\"SD\"" || cells[4] == "\"RV\"")) {
-      expected.push_back(row);
-    }
-  }
-  const SplitRun selected =
-      splitRun(trace, "S.XLS", {"--salvage", "--events=40-", "--cmd=SD,RV", "--split=30"});
-  EXPECT_EQ(selected.run.status, 4);
-  EXPECT_EQ(selected.run.err, full.run.err);
-  EXPECT_GT(selected.files.size(), 1u);
-  std::vector<std::string> rows;
-  for (const std::string& file : selected.files) {
-    const Table part = tableOf(file);
-    rows.insert(rows.end(), part.rows.begin(), part.rows.end());
-  }
-  EXPECT_EQ(rows, expected);
 }
 
 }  // namespace
