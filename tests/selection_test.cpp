@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -85,24 +86,36 @@ SplitRun splitRun(const builder::Trace& trace, const std::string& output,
   return result;
 }
 
-long number(const Cells& c) { return std::stol(c[0]); }
-long msec(const Cells& c) { return std::stol(c[1]); }
-bool within(long value, long low, long high) { return value >= low && value <= high; }
-// "YYMMDDhhmmss" of a row, to compare within one century.
-std::string at(const Cells& c) {
-  return c[2].substr(4, 2) + c[2].substr(2, 2) + c[2].substr(0, 2) + c[3];
-}
-bool listed(const Cells& c) {
-  return c[4] == "\"SD\"" || c[4] == "\"RV\"" || c[4] == "\"33\"" || c[4] == "\"DB\"";
-}
+using Keep = std::function<bool(const Cells&)>;
+constexpr long kMin = LONG_MIN;  // for the open ends of ranges
+constexpr long kMax = LONG_MAX;
 
-const auto all = [](const Cells&) { return true; };
+// The rows whose cell `column` (read as a number) lies in [low, high].
+Keep numberIn(size_t column, long low, long high) {
+  return
+      [=](const Cells& c) { return std::stol(c[column]) >= low && std::stol(c[column]) <= high; };
+}
+// The rows whose Date and Local Time, as "YYMMDDhhmmss", lie in [low, high].
+Keep timeIn(const std::string& low, const std::string& high) {
+  return [=](const Cells& c) {
+    const std::string at = c[2].substr(4, 2) + c[2].substr(2, 2) + c[2].substr(0, 2) + c[3];
+    return at >= low && at <= high;
+  };
+}
+Keep both(Keep first, Keep second) {
+  return [=](const Cells& c) { return first(c) && second(c); };
+}
+const Keep all = [](const Cells&) { return true; };
+const Keep errors = [](const Cells& c) { return c[5] == "\"I\""; };
+const Keep listed = [](const Cells& c) {
+  return c[4] == "\"SD\"" || c[4] == "\"RV\"" || c[4] == "\"33\"" || c[4] == "\"DB\"";
+};
 
 struct Selection {
   unsigned version;
   std::vector<std::string> rowOptions;  // also given to the full table
   std::vector<std::string> selection;
-  std::function<bool(const Cells&)> keeps;
+  Keep keeps;
   uint64_t split;        // 0: none
   std::string output;    // "": S.XLS
   std::string lastName;  // of the last file; "": the output
@@ -112,36 +125,29 @@ struct Selection {
 // cell for cell, spread over files of `split` rows that each begin like
 // the table; the console and the salvage report are those of the full run.
 TEST(Selection, SelectedRunIsTheFilteredFullTable) {
-  using C = const Cells&;
   const Selection selections[] = {
-      {8, {}, {"--events=100-250"}, [](C c) { return within(number(c), 100, 250); }, 0, "", ""},
-      {8, {}, {"--EVENTS=650-"}, [](C c) { return number(c) >= 650; }, 0, "", ""},
-      {8, {}, {"--events=-3"}, [](C c) { return number(c) <= 3; }, 0, "", ""},
-      {8, {}, {"--msec=30000-90000"}, [](C c) { return within(msec(c), 30000, 90000); }, 0, "", ""},
-      {8,
-       {"-ferts"},
-       {"--msec=-40000-5000"},
-       [](C c) { return within(msec(c), -40000, 5000); },
-       0,
-       "",
-       ""},
-      {7, {"-ferts"}, {"--msec=--100000"}, [](C c) { return msec(c) <= -100000; }, 0, "", ""},
+      {8, {}, {"--events=100-250"}, numberIn(0, 100, 250), 0, "", ""},
+      {8, {}, {"--EVENTS=650-"}, numberIn(0, 650, kMax), 0, "", ""},
+      {8, {}, {"--events=-3"}, numberIn(0, kMin, 3), 0, "", ""},
+      {8, {}, {"--msec=30000-90000"}, numberIn(1, 30000, 90000), 0, "", ""},
+      {8, {"-ferts"}, {"--msec=-40000-5000"}, numberIn(1, -40000, 5000), 0, "", ""},
+      {7, {"-ferts"}, {"--msec=--100000"}, numberIn(1, kMin, -100000), 0, "", ""},
       {8,
        {},
        {"--begin=19/05/2008 10:20:00", "--end=10:21:30"},
-       [](C c) { return at(c) >= "080519102000" && at(c) <= "080519102130"; },
+       timeIn("080519102000", "080519102130"),
        0,
        "",
        ""},
-      {8, {}, {"--begin=10:22:00"}, [](C c) { return at(c) >= "080519102200"; }, 0, "", ""},
+      {8, {}, {"--begin=10:22:00"}, timeIn("080519102200", "99"), 0, "", ""},
       // Without a recorded first event, the day is that of the first event.
-      {6, {}, {"--end=00:01:00"}, [](C c) { return at(c) <= "800101000100"; }, 0, "", ""},
+      {6, {}, {"--end=00:01:00"}, timeIn("", "800101000100"), 0, "", ""},
       {8, {}, {"--cmd=SD,rv,33,Db"}, listed, 0, "", ""},
-      {5, {}, {"--errors"}, [](C c) { return c[5] == "\"I\""; }, 0, "", ""},
+      {5, {}, {"--errors"}, errors, 0, "", ""},
       {8,
        {"-dHA", "-th"},
        {"--events=50-600", "--cmd=SD,RV,33,DB", "--errors", "--msec=-60000-"},
-       [](C c) { return within(number(c), 50, 600) && listed(c) && c[5] == "\"I\""; },
+       both(numberIn(0, 50, 600), both(listed, errors)),
        0,
        "",
        ""},
@@ -149,11 +155,11 @@ TEST(Selection, SelectedRunIsTheFilteredFullTable) {
       {8, {}, {}, all, 300, "OUT.XLS", "OUT_3.XLS"},
       {8, {"-th"}, {}, all, 350, "OUT.XLS", "OUT_2.XLS"},
       {8, {}, {}, all, 700, "out", ""},
-      {8, {}, {"--events=3-8"}, [](C c) { return within(number(c), 3, 8); }, 2, "d.x/t", "d.x/t_3"},
+      {8, {}, {"--events=3-8"}, numberIn(0, 3, 8), 2, "d.x/t", "d.x/t_3"},
       {8,
        {"-dHA", "-th"},
        {"--events=699-"},
-       [](C c) { return number(c) >= 699; },
+       numberIn(0, 699, kMax),
        1,
        "d.x/t.b.xls",
        "d.x/t.b_2.xls"},
@@ -161,7 +167,7 @@ TEST(Selection, SelectedRunIsTheFilteredFullTable) {
       {8,
        {"--salvage"},
        {"--events=40-", "--cmd=SD,RV,33,DB"},
-       [](C c) { return number(c) >= 40 && listed(c); },
+       both(numberIn(0, 40, kMax), listed),
        30,
        "",
        "S_3.XLS"},
