@@ -133,7 +133,10 @@ TEST(CliOptions, InvalidOptionsEchoedInFull) {
   const std::string longArgument = "-z" + std::string(320, 'L') + "%s";
   const std::vector<std::string> arguments = {"-d",        "-D", "-dHX",      "-thx",
                                               "-Thx",      "-x", "-fert",     "100%s%d%n%%",
-                                              "two words", "",   longArgument};
+                                              "two words", "",   longArgument,
+                                              "--events=abc",  "--split=0",
+                                              "--cmd=ZZ",      "--msec=1-2-3",
+                                              "--begin=29/02/2009 10:00:00"};
   for (const std::string& argument : arguments) {
     TempDir work;
     const RunResult run = runQnvtab({"-iin.qnv", "-oout.xls", argument, "-?"}, work.path());
@@ -191,7 +194,22 @@ TEST(CliOptions, HelpAndVersion) {
       " --help               Display this help and exit.\r\n"
       " --version            Display the program's version and exit.\r\n"
       " --salvage            Convert every intact block of a damaged trace.\r\n"
-      " --threads=N          Convert on N threads (default: one per core).\r\n";
+      " --threads=N          Convert on N threads (default: one per core).\r\n"
+
+      " --events=FIRST-LAST  Only the events with these numbers; either end may be\r\n"
+      "                      left out. Es.: --events=1000000-\r\n"
+      " --msec=FROM-TO       Only the events whose Time (msec) cell lies in the\r\n"
+      "                      range (it follows -ferts). Es.: --msec=-500-2000\r\n"
+      " --begin=TIME         Only the events from TIME on: DD/MM/YYYY HH:MM:SS, or\r\n"
+      "                      HH:MM:SS on the day of the first event.\r\n"
+      "                      Es.: \"--begin=19/05/2008 10:20:30\"\r\n"
+      " --end=TIME           Only the events up to TIME, its whole second included.\r\n"
+      "                      Es.: --end=10:21:00\r\n"
+      " --cmd=LIST           Only these commands, as mnemonics or two hexadecimal\r\n"
+      "                      digits. Es.: --cmd=SD,RV,33\r\n"
+      " --errors             Only the events whose RC is 0xFF (S = I).\r\n"
+      " --split=ROWS         A new output file after every ROWS rows: NAME_2.EXT,\r\n"
+      "                      NAME_3.EXT, ... Es.: --split=1048575\r\n";
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {

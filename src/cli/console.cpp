@@ -47,7 +47,21 @@ std::string helpText() {
          " --help               Display this help and exit.\r\n"
          " --version            Display the program's version and exit.\r\n"
          " --salvage            Convert every intact block of a damaged trace.\r\n"
-         " --threads=N          Convert on N threads (default: one per core).\r\n";
+         " --threads=N          Convert on N threads (default: one per core).\r\n"
+         " --events=FIRST-LAST  Only the events with these numbers; either end may be\r\n"
+         "                      left out. Es.: --events=1000000-\r\n"
+         " --msec=FROM-TO       Only the events whose Time (msec) cell lies in the\r\n"
+         "                      range (it follows -ferts). Es.: --msec=-500-2000\r\n"
+         " --begin=TIME         Only the events from TIME on: DD/MM/YYYY HH:MM:SS, or\r\n"
+         "                      HH:MM:SS on the day of the first event.\r\n"
+         "                      Es.: \"--begin=19/05/2008 10:20:30\"\r\n"
+         " --end=TIME           Only the events up to TIME, its whole second included.\r\n"
+         "                      Es.: --end=10:21:00\r\n"
+         " --cmd=LIST           Only these commands, as mnemonics or two hexadecimal\r\n"
+         "                      digits. Es.: --cmd=SD,RV,33\r\n"
+         " --errors             Only the events whose RC is 0xFF (S = I).\r\n"
+         " --split=ROWS         A new output file after every ROWS rows: NAME_2.EXT,\r\n"
+         "                      NAME_3.EXT, ... Es.: --split=1048575\r\n";
 }
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }
@@ -58,6 +72,10 @@ std::string invalidOptionText(const std::string& argument) {
 
 std::string completionText(const std::string& inputPath, const std::string& outputPath) {
   return "Conversion from '" + inputPath + "' to '" + outputPath + "' done.\r\n";
+}
+
+std::string continuationText(const std::string& partPath) {
+  return "Continued in '" + partPath + "'.\r\n";
 }
 
 }  // namespace qnvtab

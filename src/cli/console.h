@@ -15,6 +15,9 @@ std::string helpText();
 std::string versionText();
 std::string invalidOptionText(const std::string& argument);
 std::string completionText(const std::string& inputPath, const std::string& outputPath);
+// After the completion text, once for each file of a split table after the
+// first, e.g. "Continued in 'OUT_2.XLS'.".
+std::string continuationText(const std::string& partPath);
 
 // Each followed by one line feed.
 extern const char kCannotOpenInputText[];

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <charconv>
 #include <string_view>
 
 namespace qnvtab {
@@ -47,6 +48,38 @@ bool parseThreadCount(std::string_view value, unsigned& threads) {
   return true;
 }
 
+// A positive row count.
+bool parseRowCount(std::string_view value, uint64_t& rows) {
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), rows);
+  return !value.empty() && value.front() != '-' && error == std::errc() &&
+         end == value.data() + value.size() && rows > 0;
+}
+
+// Sets `field` from `value` read by `parse`; false when it does not read.
+template <typename Field, typename Parse>
+bool assign(Field& field, std::string_view value, Parse parse) {
+  field = parse(value);
+  return field.has_value();
+}
+
+// The long options that take a value, "--name=value"; false when
+// `argument` is none of them or its value does not read.
+bool parseValueOption(std::string_view argument, Options& options) {
+  const size_t equals = argument.find('=');
+  if (equals == std::string_view::npos) return false;
+  const std::string_view name = argument.substr(0, equals + 1);
+  const std::string_view value = argument.substr(equals + 1);
+  EventSelection& chosen = options.selection;
+  if (equalsIgnoringCase(name, "--events=")) return assign(chosen.events, value, parseEventRange);
+  if (equalsIgnoringCase(name, "--msec=")) return assign(chosen.msec, value, parseMsecRange);
+  if (equalsIgnoringCase(name, "--begin=")) return assign(chosen.begin, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--end=")) return assign(chosen.end, value, parseWindowTime);
+  if (equalsIgnoringCase(name, "--cmd=")) return assign(chosen.commands, value, parseCommandList);
+  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
+  if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
+  return false;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -71,8 +104,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.rows.timesRelativeToFirstEvent = true;
     } else if (equalsIgnoringCase(argument, "--salvage")) {
       result.options.salvage = true;
-    } else if (startsWithIgnoringCase(argument, "--threads=")) {
-      valid = parseThreadCount(argument.substr(10), result.options.threads);
+    } else if (equalsIgnoringCase(argument, "--errors")) {
+      result.options.selection.errorsOnly = true;
+    } else if (startsWithIgnoringCase(argument, "--")) {
+      // A range or window that no event can fit is taken for a typing error.
+      valid = parseValueOption(argument, result.options) && isSatisfiable(result.options.selection);
     } else if (startsWithIgnoringCase(argument, "-d")) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {

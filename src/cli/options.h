@@ -3,8 +3,10 @@
 #ifndef QNVTAB_CLI_OPTIONS_H_
 #define QNVTAB_CLI_OPTIONS_H_
 
+#include <cstdint>
 #include <string>
 
+#include "events/event_selection.h"
 #include "events/row_sink.h"
 
 namespace qnvtab {
@@ -17,6 +19,9 @@ struct Options {
   // --threads: 1 converts on the calling thread alone; 0 leaves the count
   // to the cores this process may use.
   unsigned threads = 0;
+  // --events, --msec, --begin, --end, --cmd and --errors
+  EventSelection selection;
+  uint64_t splitRows = 0;  // --split: rows per output file; 0: one file
 };
 
 // The most threads a run may be given.

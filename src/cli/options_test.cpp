@@ -109,6 +109,23 @@ TEST(ParseCommandLine, LaterValuesReplaceEarlierOnes) {
   EXPECT_TRUE(line.options.rows.timesRelativeToFirstEvent);
 }
 
+// The selection and split options ignore the case of their names; their
+// values are read in events/event_selection.
+TEST(ParseCommandLine, SelectionAndSplit) {
+  const CommandLine line = parse({"-iA", "-oB", "--EVENTS=5-", "--Msec=--3", "--begin=10:00:00",
+                                  "--End=10:00:00", "--cmd=sd", "--Errors", "--SPLIT=1048575"});
+  ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+  const EventSelection& selection = line.options.selection;
+  EXPECT_TRUE(selection.events && selection.msec && selection.begin && selection.end &&
+              selection.commands && selection.errorsOnly);
+  EXPECT_EQ(line.options.splitRows, 1048575u);
+  EXPECT_TRUE(parse({"-iA", "-oB"}).options.selection.keepsAll());
+  for (const char* argument : {"--events", "--split=-1", "--split=1e3", "--errors=1", "--split"}) {
+    EXPECT_EQ(parse({"-iA", "-oB", argument}).invalidArgument, argument);
+  }
+  EXPECT_EQ(parse({"--begin=10:00:01", "--end=10:00:00"}).invalidArgument, "--end=10:00:00");
+}
+
 TEST(ParseCommandLine, PathsAreKeptInFull) {
   const std::string longPath(300, 'p');
   const std::string odd = "dir with blanks/%s%n\t\xC3\xA9.qnv";

@@ -6,6 +6,8 @@
 
 #include <string_view>
 
+#include "cli/diagnosis.h"
+
 namespace qnvtab {
 
 OutputFile::~OutputFile() {
@@ -35,6 +37,10 @@ bool OutputFile::open(const std::string& path, const struct stat& input) {
   }
   ::close(fd);
   return false;
+}
+
+std::string OutputFile::openFailureReason() const {
+  return namesInput_ ? "the output is the input file" : systemReason(lastError_);
 }
 
 bool OutputFile::write(const char* data, size_t size) {

@@ -23,8 +23,6 @@ class OutputFile : public ByteSink {
   // Creates or empties `path`. Refuses a path that names the input file
   // itself (`input`, also through a link), leaving it untouched.
   bool open(const std::string& path, const struct stat& input);
-  // True after open() refused the input file itself.
-  bool namesInput() const { return namesInput_; }
   // Whether the open output is the file open as descriptor `fd`.
   bool isSameFileAs(int fd) const;
 
@@ -34,6 +32,8 @@ class OutputFile : public ByteSink {
 
   // The system's reason for the last failure.
   int lastError() const { return lastError_; }
+  // Why open() failed: "the output is the input file", or the system's reason.
+  std::string openFailureReason() const;
 
  private:
   void dropPartialLine();

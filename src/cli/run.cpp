@@ -14,11 +14,14 @@
 #include "cli/interruption.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
+#include "cli/output_parts.h"
 #include "cli/printable_name.h"
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
 #include "parallel/worker_pool.h"
+#include "events/selecting_sink.h"
+#include "split/split_sink.h"
 #include "table/tsv_sink.h"
 #include "trace/byte_source.h"
 
@@ -65,9 +68,11 @@ int reportInterruption(int signal, int32_t events) {
   return 128 + signal;
 }
 
-int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome) {
+int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
+                  const OutputParts& parts) {
   print(console, bannerText());
   print(console, completionText(options.inputPath, options.outputPath));
+  for (const std::string& part : parts.paths()) print(console, continuationText(part));
   if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, console);
   if (outcome.droppedBytes > 0) {
     diagnose("warning: " + printableName(options.inputPath) + ": " +
@@ -83,10 +88,11 @@ int reportSuccess(std::FILE* console, const Options& options, const ConversionOu
 
 // The console text and exit status of a finished conversion. A signal that
 // came too late to stop the loop still ends the run as interrupted.
+// `writeFailure` says which output file failed and why, empty when none.
 int reportOutcome(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  bool closed, int writeError, int signal) {
-  if (outcome.writeFailed || !closed) {
-    diagnose(printableName(options.outputPath) + ": cannot write: " + systemReason(writeError));
+                  const std::string& writeFailure, const OutputParts& parts, int signal) {
+  if (!writeFailure.empty()) {
+    diagnose(writeFailure);
     return failWith(console, kCannotWriteOutputText);
   }
   if (signal != 0 && (outcome.stopped || !outcome.fault)) {
@@ -106,7 +112,35 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
     }
     return failWith(console, kInputFaultText);
   }
-  return reportSuccess(console, options, outcome);
+  return reportSuccess(console, options, outcome, parts);
+}
+
+// The row sinks in front of the output's own: the selection, then the
+// split into parts; each only when asked for.
+class SinkChain {
+ public:
+  SinkChain(const Options& options, RowSink& output, PartFactory& parts) : front_(&output) {
+    if (options.splitRows > 0) front_ = &split_.emplace(options.splitRows, *front_, parts);
+    if (!options.selection.keepsAll()) {
+      front_ = &selecting_.emplace(options.selection, *front_);
+    }
+  }
+  RowSink& front() { return *front_; }
+
+ private:
+  std::optional<SplitSink> split_;
+  std::optional<SelectingSink> selecting_;
+  RowSink* front_;
+};
+
+// Closes the output files; the diagnosis of the one that failed, the part
+// files first, or empty when every file was written.
+std::string closeOutputs(const Options& options, const ConversionOutcome& outcome,
+                         OutputFile& output, OutputParts& parts) {
+  const bool closed = output.close();
+  if (!parts.close()) return parts.failure();
+  if (!outcome.writeFailed && closed) return "";
+  return printableName(options.outputPath) + ": cannot write: " + systemReason(output.lastError());
 }
 
 // Without --threads, as many threads as the cores this process may run on.
@@ -130,10 +164,7 @@ int convertFiles(const Options& options) {
   }
   OutputFile outputFile;
   if (!outputFile.open(options.outputPath, inputStat)) {
-    return refuseOpen(options.outputPath,
-                      outputFile.namesInput() ? "the output is the input file"
-                                              : systemReason(outputFile.lastError()),
-                      kCannotOpenOutputText);
+    return refuseOpen(options.outputPath, outputFile.openFailureReason(), kCannotOpenOutputText);
   }
   // A table written to standard output must not be mixed with the console
   // text, which then goes to standard error.
@@ -141,12 +172,13 @@ int convertFiles(const Options& options) {
 
   ConversionOutcome outcome;
   InterruptionWatch interruption;
+  // One thread alone runs the serial path; more start workers for it.
+  const unsigned threads = threadCount(options);
+  std::optional<WorkerPool> workers;
+  if (threads > 1) workers.emplace(threads);
+  WorkerPool* pool = workers ? &*workers : nullptr;
+  OutputParts parts(options.outputPath, inputStat, pool);
   {
-    // One thread alone runs the serial path; more start workers for it.
-    const unsigned threads = threadCount(options);
-    std::optional<WorkerPool> workers;
-    if (threads > 1) workers.emplace(threads);
-    WorkerPool* pool = workers ? &*workers : nullptr;
     TsvSink sink(outputFile, OutputBuffer::kDefaultCapacity, pool);
     if (!sink.allocated()) {
       outcome.fault = makeFault(FaultKind::OutOfMemory);
@@ -157,13 +189,13 @@ int convertFiles(const Options& options) {
       StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
                                        shown);
       InterruptibleObserver observer(interruption, shown);
+      SinkChain chain(options, sink, parts);
       outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
-                             sink, &observer, &incidents);
+                             chain.front(), &observer, &incidents);
     }
   }
-  const bool closed = outputFile.close();
-  return reportOutcome(console, options, outcome, closed, outputFile.lastError(),
-                       interruption.received());
+  const std::string writeFailure = closeOutputs(options, outcome, outputFile, parts);
+  return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received());
 }
 
 int runCommandLine(int argc, const char* const* argv) {

@@ -73,7 +73,8 @@ std::optional<Fault> nextBlock(BlockReader& blocks, BlockPipeline* ahead, bool t
 }
 
 // The block loop: it ends at the limits, when the policy stops it at a
-// fault, when the output fails, or when the observer asks to stop.
+// fault, when the output fails or is complete, or when the observer asks
+// to stop.
 void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits& limits,
                    EventFramer& framer, FaultPolicy& policy, RowSink& sink,
                    ConversionObserver* observer, ConversionOutcome& outcome) {
@@ -95,7 +96,7 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
     }
     policy.blockRead(produced);
     frameRecords(framer, policy, sink, false, outcome);
-    if (sink.failed()) return;
+    if (sink.failed() || sink.complete()) return;
     if (observer != nullptr) {
       observer->blockConverted(blocks.offset() - limits.firstBlock, limits.dataLength,
                                outcome.events);

@@ -28,6 +28,9 @@ class RowSink {
   virtual void write(const RecordRun& run) = 0;
   // True once the output has failed; the run then stops.
   virtual bool failed() const = 0;
+  // True once no later record can be written: reading ends there as at the
+  // end of the trace, with nothing lost.
+  virtual bool complete() const { return false; }
   // Writes out what is still held; false when the output failed.
   virtual bool finish() = 0;
 };

@@ -1,0 +1,82 @@
+#include "events/selecting_sink.h"
+
+#include "events/calendar.h"
+
+namespace qnvtab {
+namespace {
+
+constexpr uint32_t kSecondsPerDay = 86400;
+
+}  // namespace
+
+void SelectingSink::begin(const TraceHeader& header, TraceVersion version,
+                          const RowOptions& options) {
+  head_ = &version.eventHead();
+  referenceStamp_ = options.timesRelativeToFirstEvent ? header.firstEventStamp() : 0;
+  clock_.emplace(header, version);
+  if (version.recordsFirstEvent()) {
+    const TraceDate date = header.firstEventDate();
+    const DateTime midnight{0, 0, 0, date.day, date.month, date.year};
+    resolveWindow(dateTimeToSeconds(&midnight, kEpochYear));
+  }
+  next_.begin(header, version, options);
+}
+
+void SelectingSink::resolveWindow(uint32_t firstEventDay) {
+  firstEventDay_ = firstEventDay;
+  if (selection_.begin) beginSeconds_ = secondsOf(*selection_.begin, firstEventDay);
+  if (selection_.end) endSeconds_ = secondsOf(*selection_.end, firstEventDay);
+}
+
+uint32_t SelectingSink::secondsOf(const WindowTime& bound, uint32_t day) {
+  const TraceTime time = bound.time;
+  if (!bound.date) return day + time.hour * 3600 + time.minute * 60 + time.second;
+  const DateTime dateTime{time.second,     time.minute,       time.hour,
+                          bound.date->day, bound.date->month, bound.date->year};
+  return dateTimeToSeconds(&dateTime, kEpochYear);
+}
+
+bool SelectingSink::keeps(int32_t number, const EventRecord& record) {
+  const EventSelection& selection = selection_;
+  if (selection.events) {
+    complete_ = selection.events->to && number >= *selection.events->to;
+    if (!selection.events->contains(number)) return false;
+  }
+  if (selection.commands && !(*selection.commands)[record.Cmd]) return false;
+  if (selection.errorsOnly && record.RC != 0xFF) return false;
+  if (selection.msec &&
+      !selection.msec->contains(static_cast<int32_t>(record.TimeStamp - referenceStamp_))) {
+    return false;
+  }
+  if (!selection.begin && !selection.end) return true;
+  const uint32_t seconds = clock_->secondsOf(record.TimeStamp);
+  // Without a recorded first event, a time alone is taken on the day of
+  // the first event read, as its Date cell shows it.
+  if (!firstEventDay_) resolveWindow(seconds / kSecondsPerDay * kSecondsPerDay);
+  return seconds >= beginSeconds_ && seconds <= endSeconds_;
+}
+
+void SelectingSink::write(const RecordRun& run) {
+  RecordRun kept;
+  const auto passOn = [&] {
+    if (kept.count > 0) next_.write(kept);
+    kept.count = 0;
+  };
+  uint32_t number = static_cast<uint32_t>(run.firstNumber);
+  for (size_t pos = 0; pos < run.size && !complete_; ++number) {
+    const uint8_t* head = run.bytes + pos;
+    const EventRecord record = decodeEventHead(head, *head_);
+    const size_t size = head_->size + record.ContentLength;
+    if (keeps(static_cast<int32_t>(number), record)) {
+      if (kept.count == 0) kept = RecordRun{head, 0, 0, static_cast<int32_t>(number)};
+      kept.size += size;
+      ++kept.count;
+    } else {
+      passOn();
+    }
+    pos += size;
+  }
+  passOn();
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,51 @@
+// A row sink in front of another that passes on only the selected events,
+// as runs of consecutive records that keep the trace's event numbers, so
+// that a selected row can always be found again in the full table.
+#ifndef QNVTAB_EVENTS_SELECTING_SINK_H_
+#define QNVTAB_EVENTS_SELECTING_SINK_H_
+
+#include <cstdint>
+#include <optional>
+
+#include "events/event_clock.h"
+#include "events/event_record.h"
+#include "events/event_selection.h"
+#include "events/row_sink.h"
+
+namespace qnvtab {
+
+class SelectingSink : public RowSink {
+ public:
+  SelectingSink(const EventSelection& selection, RowSink& next)
+      : selection_(selection), next_(next) {}
+
+  void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
+  void write(const RecordRun& run) override;
+  bool failed() const override { return next_.failed(); }
+  bool finish() override { return next_.finish(); }
+  // Once the last event of --events has been read, no later one can be kept.
+  bool complete() const override { return complete_; }
+
+ private:
+  bool keeps(int32_t number, const EventRecord& record);
+  void resolveWindow(uint32_t firstEventDay);
+  // Seconds since 1980 of a window bound on the day starting at `day`.
+  static uint32_t secondsOf(const WindowTime& bound, uint32_t day);
+
+  const EventSelection& selection_;
+  RowSink& next_;
+  const layout::EventHeadLayout* head_ = nullptr;
+  uint32_t referenceStamp_ = 0;  // as the Time (msec) cell subtracts it
+  std::optional<EventClock> clock_;
+  // The day (seconds since 1980 of its midnight) of a bound given as a time
+  // alone; unknown before the first event of a trace that does not record
+  // it. The window is known with it.
+  std::optional<uint32_t> firstEventDay_;
+  uint32_t beginSeconds_ = 0;  // both included
+  uint32_t endSeconds_ = UINT32_MAX;
+  bool complete_ = false;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_EVENTS_SELECTING_SINK_H_
