@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "events/event_record.h"
 #include "table_fixtures.h"
 #include "writer/trace_writer.h"
 
@@ -259,6 +261,52 @@ TEST(TsvSink, CachedDateAndTimeMatchAFreshComputation) {
     int32_t number = 0;
     for (const EventSpec& event : events) fresh += rowsOf(header, 8, DataFormat::Hex, 0, {event}, number++);
     EXPECT_EQ(rowsOf(header, 8, DataFormat::Hex, 0, events), fresh);
+  }
+}
+
+// Rows formatted in batches on workers come out as the serial writer's:
+// runs larger than a batch (split record by record, with the largest
+// record), numbers that skip as after a selection, and numbers that wrap.
+TEST(TsvSink, BatchesOnWorkersWriteTheSerialRows) {
+  std::vector<EventSpec> events;
+  for (uint32_t i = 0; i < 9000; ++i) events.push_back(stampedAt(1000 + i, (i * 37) % 90));
+  events.push_back(stampedAt(99000, UINT16_MAX));
+  const Bytes stream = builder::encodeEvents(events, 8);
+  const layout::EventHeadLayout& head = TraceVersion{8}.eventHead();
+  // Cut the stream into runs of 1, 500 and all the rest of the records.
+  std::vector<RecordRun> runs;
+  size_t pos = 0;
+  for (uint32_t count : {1u, 500u, 0u}) {
+    RecordRun run{stream.data() + pos, 0, 0, 0};
+    while (pos < stream.size() && (count == 0 || run.count < count)) {
+      pos += recordSize(stream.data() + pos, head);
+      ++run.count;
+    }
+    run.size = static_cast<size_t>(stream.data() + pos - run.bytes);
+    runs.push_back(run);
+  }
+  ASSERT_GT(runs.back().size, RowBatches::kRecordCapacity);
+  const std::vector<int32_t> firstNumbers = {1, 2, 502};
+  const std::vector<int32_t> skipping = {7, 100, INT32_MAX - 3};
+  for (const std::vector<int32_t>& numbers : {firstNumbers, skipping}) {
+    std::string tables[2];
+    WorkerPool workers(3);
+    for (int threaded = 0; threaded < 2; ++threaded) {
+      StringSink output;
+      TsvSink sink(output, OutputBuffer::kDefaultCapacity, threaded ? &workers : nullptr);
+      RowOptions options;
+      options.dataFormat = DataFormat::HexAscii;
+      sink.begin(workedExampleHeader(), TraceVersion{8}, options);
+      for (size_t i = 0; i < runs.size(); ++i) {
+        RecordRun run = runs[i];
+        run.firstNumber = numbers[i];
+        sink.write(run);
+      }
+      EXPECT_TRUE(sink.finish());
+      tables[threaded] = output.text;
+    }
+    EXPECT_EQ(lines(tables[0]).size(), 1 + events.size());
+    EXPECT_TRUE(tables[1] == tables[0]) << "first numbers " << numbers[0] << ", " << numbers[1];
   }
 }
 
