@@ -366,7 +366,7 @@ TEST(CliFiles, ConsoleWriteFailureIsAFailure) {
 // program runs; from the first limit at which it runs on, every run either
 // converts or says that memory is short.
 TEST(CliFiles, OutOfMemoryIsToldApart) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address space limit";
 #else
   TempDir work;
