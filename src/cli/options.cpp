@@ -34,6 +34,19 @@ bool parseDataFormat(std::string_view value, DataFormat& format) {
   return true;
 }
 
+bool parseOutputFormat(std::string_view value, OutputFormat& format) {
+  if (equalsIgnoringCase(value, "tsv")) {
+    format = OutputFormat::Tsv;
+  } else if (equalsIgnoringCase(value, "xlsx")) {
+    format = OutputFormat::Xlsx;
+  } else if (equalsIgnoringCase(value, "sqlite")) {
+    format = OutputFormat::Sqlite;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -58,6 +71,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.rows.timesRelativeToFirstEvent = true;
     } else if (equalsIgnoringCase(argument, "--salvage")) {
       result.options.salvage = true;
+    } else if (startsWithIgnoringCase(argument, "--format=")) {
+      valid = parseOutputFormat(argument.substr(9), result.options.format);
     } else if (startsWithIgnoringCase(argument, "-d")) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {

@@ -9,11 +9,15 @@
 
 namespace qnvtab {
 
+// What the output file holds.
+enum class OutputFormat { Tsv, Xlsx, Sqlite };
+
 struct Options {
   std::string inputPath;   // -i
   std::string outputPath;  // -o
   RowOptions rows;         // -th, -ferts, -d
   bool salvage = false;    // --salvage
+  OutputFormat format = OutputFormat::Tsv;  // --format
 };
 
 enum class CommandLineOutcome {

@@ -9,6 +9,7 @@
 
 #include "cli/console.h"
 #include "cli/diagnosis.h"
+#include "cli/format_sink.h"
 #include "cli/interruption.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
@@ -16,7 +17,6 @@
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
-#include "table/tsv_sink.h"
 #include "trace/byte_source.h"
 
 namespace qnvtab {
@@ -78,12 +78,20 @@ int reportSuccess(std::FILE* console, const Options& options, const ConversionOu
   return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
 }
 
+// A workbook cell holds less than the longest dumps.
+void reportCutDumps(const Options& options, uint64_t cutDumps) {
+  if (cutDumps == 0) return;
+  diagnose("warning: " + printableName(options.outputPath) + ": " + std::to_string(cutDumps) +
+           " dumps longer than a cell's " + std::to_string(XlsxSink::kCellTextMax) +
+           " characters cut after a whole byte and marked with ' ...'");
+}
+
 // The console text and exit status of a finished conversion. A signal that
 // came too late to stop the loop still ends the run as interrupted.
 int reportOutcome(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  bool closed, int writeError, int signal) {
+                  bool closed, const std::string& writeFailure, int signal) {
   if (outcome.writeFailed || !closed) {
-    diagnose(printableName(options.outputPath) + ": cannot write: " + systemReason(writeError));
+    diagnose(printableName(options.outputPath) + ": cannot write: " + writeFailure);
     return failWith(console, kCannotWriteOutputText);
   }
   if (signal != 0 && (outcome.stopped || !outcome.fault)) {
@@ -130,9 +138,10 @@ int convertFiles(const Options& options) {
 
   ConversionOutcome outcome;
   InterruptionWatch interruption;
+  std::string writeFailure;
   {
-    TsvSink sink(outputFile);
-    if (!sink.allocated()) {
+    FormatSink format(options.format, options.outputPath, outputFile);
+    if (format.sink() == nullptr) {
       outcome.fault = makeFault(FaultKind::OutOfMemory);
       outcome.fault->found = OutputBuffer::kDefaultCapacity;
     } else {
@@ -141,13 +150,15 @@ int convertFiles(const Options& options) {
       StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
                                        shown);
       InterruptibleObserver observer(interruption, shown);
-      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage}, sink,
-                             &observer, &incidents);
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage},
+                             *format.sink(), &observer, &incidents);
     }
+    reportCutDumps(options, format.cutDumps());
+    writeFailure = format.failureReason(outputFile);
   }
   const bool closed = outputFile.close();
-  return reportOutcome(console, options, outcome, closed, outputFile.lastError(),
-                       interruption.received());
+  if (!closed) writeFailure = systemReason(outputFile.lastError());
+  return reportOutcome(console, options, outcome, closed, writeFailure, interruption.received());
 }
 
 int runCommandLine(int argc, const char* const* argv) {

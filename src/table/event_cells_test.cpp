@@ -1,0 +1,1 @@
+#include "table/event_cells.h"
