@@ -1,6 +1,7 @@
 #include "workbook/xlsx_sink.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <string_view>
 
 #include "table/table_header.h"
@@ -80,6 +81,7 @@ void XlsxSink::begin(const TraceHeader& header, TraceVersion version, const RowO
 void XlsxSink::addHeaderSheet(const TraceHeader& header, bool withGmt) {
   lxw_worksheet* sheet = workbook_add_worksheet(workbook_.get(), "Trace");
   if (sheet == nullptr) return fail(LXW_ERROR_CREATING_TMPFILE);
+  sheets_.push_back(sheet);
   lxw_row_t row = 0;
   for (const std::string& line : informativeHeaderLines(header, withGmt)) {
     worksheet_write_string(sheet, row++, 0, line.c_str(), nullptr);
@@ -89,10 +91,12 @@ void XlsxSink::addHeaderSheet(const TraceHeader& header, bool withGmt) {
 
 void XlsxSink::addEventSheet() {
   endEventSheet();
-  ++sheets_;
-  const std::string name = sheets_ == 1 ? "Events" : "Events " + std::to_string(sheets_);
+  ++eventSheets_;
+  const std::string name =
+      eventSheets_ == 1 ? "Events" : "Events " + std::to_string(eventSheets_);
   sheet_ = workbook_add_worksheet(workbook_.get(), name.c_str());
   if (sheet_ == nullptr) return fail(LXW_ERROR_CREATING_TMPFILE);
+  sheets_.push_back(sheet_);
   const int columns = cells_.columnCount();
   for (int column = 0; column < columns; ++column) {
     worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
@@ -137,10 +141,29 @@ void XlsxSink::write(const RecordRun& run) {
     }
     ++row_;
   });
+  sheetsWritten();
+}
+
+// The library streams the rows of each sheet into a temporary file without
+// checking the writes: a full disk or the file-size limit would go unseen
+// and the workbook lose rows.
+bool XlsxSink::sheetsWritten() {
+  for (lxw_worksheet* sheet : sheets_) {
+    if (std::ferror(sheet->optimize_tmpfile) != 0) {
+      // Flushing again fails again, with the system's reason.
+      errno = 0;
+      std::fflush(sheet->optimize_tmpfile);
+      failed_ = true;
+      systemError_ = errno != 0 ? errno : EIO;
+      return false;
+    }
+  }
+  return true;
 }
 
 bool XlsxSink::finish() {
-  if (workbook_ == nullptr) return !failed_;
+  // A failed workbook is freed unwritten, leaving the output empty.
+  if (failed_ || !sheetsWritten()) return false;
   endEventSheet();
   errno = 0;
   // Closing writes the file and frees the workbook, whatever the outcome.

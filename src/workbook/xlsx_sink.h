@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "events/row_sink.h"
 #include "table/event_cells.h"
@@ -50,14 +51,16 @@ class XlsxSink : public RowSink {
   void addEventSheet();
   void endEventSheet();
   void fail(lxw_error error);
+  bool sheetsWritten();
 
   std::unique_ptr<lxw_workbook, WorkbookFree> workbook_;
   lxw_format* bold_ = nullptr;  // owned by the workbook
   lxw_worksheet* sheet_ = nullptr;  // the sheet being filled, owned by the workbook
+  std::vector<lxw_worksheet*> sheets_;  // every sheet, owned by the workbook
   EventCells cells_;
   DataFormat dataFormat_ = DataFormat::Hex;
   uint32_t rowsPerSheet_;
-  uint32_t sheets_ = 0;
+  uint32_t eventSheets_ = 0;
   uint32_t row_ = 0;  // the next row of the sheet
   uint64_t cutDumps_ = 0;
   bool failed_ = false;
