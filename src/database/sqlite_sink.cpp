@@ -169,9 +169,10 @@ void SqliteSink::insertEvent(EventCells& cells) {
       sqlite3_bind_text(row, index++, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     }
   }
+  errno = 0;
   const int result = sqlite3_step(row);
-  sqlite3_reset(row);
   if (result != SQLITE_DONE) fail(result);
+  sqlite3_reset(row);
 }
 
 bool SqliteSink::finish() {
@@ -193,6 +194,7 @@ bool SqliteSink::finish() {
 
 bool SqliteSink::execute(const std::string& sql) {
   if (failed_) return false;
+  errno = 0;
   const int result = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
   if (result != SQLITE_OK) fail(result);
   return !failed_;
@@ -205,9 +207,13 @@ SqliteSink::Statement SqliteSink::prepare(const std::string& sql) {
   return Statement(statement);
 }
 
+// The library's record of the system's error may be overwritten by its
+// clean-up after the failure; errno still holds it then.
 void SqliteSink::fail(int result) {
+  const int error = errno;
   failed_ = true;
   systemError_ = db_ != nullptr ? sqlite3_system_errno(db_.get()) : 0;
+  if (systemError_ == 0) systemError_ = error;
   libraryMessage_ = db_ != nullptr ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(result);
 }
 
