@@ -190,7 +190,11 @@ TEST(CliOptions, HelpAndVersion) {
       " Long options:\r\n"
       " --help               Display this help and exit.\r\n"
       " --version            Display the program's version and exit.\r\n"
-      " --salvage            Convert every intact block of a damaged trace.\r\n";
+      " --salvage            Convert every intact block of a damaged trace.\r\n"
+      " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
+      "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
+      "                      database with the tables events and trace).\r\n"
+      "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n";
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {

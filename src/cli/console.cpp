@@ -46,7 +46,11 @@ std::string helpText() {
          " Long options:\r\n"
          " --help               Display this help and exit.\r\n"
          " --version            Display the program's version and exit.\r\n"
-         " --salvage            Convert every intact block of a damaged trace.\r\n";
+         " --salvage            Convert every intact block of a damaged trace.\r\n"
+         " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
+         "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
+         "                      database with the tables events and trace).\r\n"
+         "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n";
 }
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }
