@@ -120,10 +120,8 @@ void XlsxSink::endEventSheet() {
 void XlsxSink::write(const RecordRun& run) {
   if (failed_) return;
   cells_.forEachEvent(run, [this](EventCells& cells) {
-    if (row_ > rowsPerSheet_) {
-      addEventSheet();
-      if (failed_) return;
-    }
+    if (row_ > rowsPerSheet_) addEventSheet();
+    if (failed_) return;
     const int columns = cells.columnCount();
     for (int index = 0; index < columns; ++index) {
       const Column column = static_cast<Column>(index);
