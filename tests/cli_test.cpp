@@ -195,7 +195,6 @@ TEST(CliOptions, HelpAndVersion) {
       " --version            Display the program's version and exit.\r\n"
       " --salvage            Convert every intact block of a damaged trace.\r\n"
       " --threads=N          Convert on N threads (default: one per core).\r\n"
-
       " --events=FIRST-LAST  Only the events with these numbers; either end may be\r\n"
       "                      left out. Es.: --events=1000000-\r\n"
       " --msec=FROM-TO       Only the events whose Time (msec) cell lies in the\r\n"
@@ -209,7 +208,12 @@ TEST(CliOptions, HelpAndVersion) {
       "                      digits. Es.: --cmd=SD,RV,33\r\n"
       " --errors             Only the events whose RC is 0xFF (S = I).\r\n"
       " --split=ROWS         A new output file after every ROWS rows: NAME_2.EXT,\r\n"
-      "                      NAME_3.EXT, ... Es.: --split=1048575\r\n";
+      "                      NAME_3.EXT, ... Es.: --split=1048575\r\n"
+
+      " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
+      "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
+      "                      database with the tables events and trace).\r\n"
+      "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n";
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {
@@ -364,7 +368,8 @@ TEST(CliFiles, ConsoleWriteFailureIsAFailure) {
 // Out of memory is the machine's fault, not the input's. Under a tight
 // address space limit the loader or the C++ runtime may fail before the
 // program runs; from the first limit at which it runs on, every run either
-// converts or says that memory is short.
+// converts or says that memory is short (the workbook's and the database's
+// libraries take some 8 MB of address space to load).
 TEST(CliFiles, OutOfMemoryIsToldApart) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizer's shadow memory does not fit an address space limit";
@@ -374,7 +379,7 @@ TEST(CliFiles, OutOfMemoryIsToldApart) {
   const std::string table = work.file("t.xls");
   int outOfMemory = 0;
   int converted = 0;
-  for (int kib = 4000; kib <= 12000; kib += 250) {
+  for (int kib = 8000; kib <= 20000; kib += 250) {
     const RunResult run = runShell("ulimit -v " + std::to_string(kib) + "; exec \"$QNVTAB\" '-i" +
                                    trace + "' '-o" + table + "'");
     const bool saysOutOfMemory = run.status == 1 && run.out.empty() &&

@@ -61,7 +61,12 @@ std::string helpText() {
          "                      digits. Es.: --cmd=SD,RV,33\r\n"
          " --errors             Only the events whose RC is 0xFF (S = I).\r\n"
          " --split=ROWS         A new output file after every ROWS rows: NAME_2.EXT,\r\n"
-         "                      NAME_3.EXT, ... Es.: --split=1048575\r\n";
+         "                      NAME_3.EXT, ... Es.: --split=1048575\r\n"
+
+         " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
+         "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
+         "                      database with the tables events and trace).\r\n"
+         "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n";
 }
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }

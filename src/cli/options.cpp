@@ -48,6 +48,19 @@ bool parseThreadCount(std::string_view value, unsigned& threads) {
   return true;
 }
 
+bool parseOutputFormat(std::string_view value, OutputFormat& format) {
+  if (equalsIgnoringCase(value, "tsv")) {
+    format = OutputFormat::Tsv;
+  } else if (equalsIgnoringCase(value, "xlsx")) {
+    format = OutputFormat::Xlsx;
+  } else if (equalsIgnoringCase(value, "sqlite")) {
+    format = OutputFormat::Sqlite;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // A positive row count.
 bool parseRowCount(std::string_view value, uint64_t& rows) {
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), rows);
@@ -77,8 +90,10 @@ bool parseValueOption(std::string_view argument, Options& options) {
   if (equalsIgnoringCase(name, "--cmd=")) return assign(chosen.commands, value, parseCommandList);
   if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
   if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
+  if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
   return false;
 }
+
 
 }  // namespace
 

@@ -11,6 +11,9 @@
 
 namespace qnvtab {
 
+// What the output file holds.
+enum class OutputFormat { Tsv, Xlsx, Sqlite };
+
 struct Options {
   std::string inputPath;   // -i
   std::string outputPath;  // -o
@@ -22,6 +25,7 @@ struct Options {
   // --events, --msec, --begin, --end, --cmd and --errors
   EventSelection selection;
   uint64_t splitRows = 0;  // --split: rows per output file; 0: one file
+  OutputFormat format = OutputFormat::Tsv;  // --format
 };
 
 // The most threads a run may be given.

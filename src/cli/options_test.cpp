@@ -126,6 +126,28 @@ TEST(ParseCommandLine, SelectionAndSplit) {
   EXPECT_EQ(parse({"--begin=10:00:01", "--end=10:00:00"}).invalidArgument, "--end=10:00:00");
 }
 
+TEST(ParseCommandLine, OutputFormats) {
+  EXPECT_EQ(parse({"-iA", "-oB"}).options.format, OutputFormat::Tsv);
+  const std::pair<const char*, OutputFormat> valid[] = {
+      {"--format=tsv", OutputFormat::Tsv},
+      {"--FORMAT=XLSX", OutputFormat::Xlsx},
+      {"--Format=SQLite", OutputFormat::Sqlite},
+  };
+  for (const auto& [argument, format] : valid) {
+    SCOPED_TRACE(argument);
+    const CommandLine line = parse({"-iA", "-oB", "--format=sqlite", argument});
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+    EXPECT_EQ(line.options.format, format);
+  }
+  for (const char* argument : {"--format", "--format=", "--format=xls", "--format=csv",
+                               "--formats=tsv", "-format=tsv", "--format=tsv "}) {
+    SCOPED_TRACE(argument);
+    const CommandLine line = parse({"-iA", "-oB", argument});
+    EXPECT_EQ(line.outcome, CommandLineOutcome::InvalidOption);
+    EXPECT_EQ(line.invalidArgument, argument);
+  }
+}
+
 TEST(ParseCommandLine, PathsAreKeptInFull) {
   const std::string longPath(300, 'p');
   const std::string odd = "dir with blanks/%s%n\t\xC3\xA9.qnv";

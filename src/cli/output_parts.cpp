@@ -17,10 +17,18 @@ std::string partPath(const std::string& outputPath, uint32_t number) {
 }
 
 bool OutputParts::closeCurrent() {
+  if (sink_ != nullptr) {
+    cutDumps_ += sink_->cutDumps();
+    // A sink that failed knows why better than the file: a library may
+    // have written it.
+    if (failure_.empty() && sink_->sink() != nullptr && sink_->sink()->failed()) {
+      failure_ = printableName(paths_.back()) + ": cannot write: " + sink_->failureReason(*file_);
+    }
+  }
   sink_.reset();
   if (file_ == nullptr) return failure_.empty();
   const bool closed = file_->close();
-  if (!closed || file_->lastError() != 0) {
+  if (failure_.empty() && (!closed || file_->lastError() != 0)) {
     failure_ = printableName(paths_.back()) + ": cannot write: " + systemReason(file_->lastError());
   }
   file_.reset();
@@ -37,12 +45,12 @@ RowSink* OutputParts::makePart(uint32_t number) {
   }
   paths_.push_back(path);
   file_ = std::move(file);
-  sink_ = std::make_unique<TsvSink>(*file_, OutputBuffer::kDefaultCapacity, workers_);
-  if (!sink_->allocated()) {
+  sink_ = std::make_unique<FormatSink>(format_, path, *file_, workers_);
+  if (sink_->sink() == nullptr) {
     failure_ = printableName(path) + ": cannot write: " + systemReason(ENOMEM);
     return nullptr;
   }
-  return sink_.get();
+  return sink_->sink();
 }
 
 bool OutputParts::close() { return closeCurrent(); }

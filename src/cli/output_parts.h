@@ -1,6 +1,6 @@
 // The files of a table split into parts, after the output as given:
 // NAME_2.EXT, NAME_3.EXT, ... Each is checked against the input like the
-// output itself and holds a TSV table; each is closed when the next one is
+// output itself and holds the output's format; each is closed when the next one is
 // made, and a failure names the part that failed.
 #ifndef QNVTAB_CLI_OUTPUT_PARTS_H_
 #define QNVTAB_CLI_OUTPUT_PARTS_H_
@@ -14,7 +14,8 @@
 
 #include "cli/output_file.h"
 #include "split/split_sink.h"
-#include "table/tsv_sink.h"
+#include "cli/format_sink.h"
+#include "parallel/worker_pool.h"
 
 namespace qnvtab {
 
@@ -25,14 +26,17 @@ std::string partPath(const std::string& outputPath, uint32_t number);
 
 class OutputParts : public PartFactory {
  public:
-  // Parts format their rows on `workers` when given.
-  OutputParts(std::string outputPath, const struct stat& input, WorkerPool* workers)
-      : outputPath_(std::move(outputPath)), input_(input), workers_(workers) {}
+  // Parts are of `format`; tables format their rows on `workers` when given.
+  OutputParts(OutputFormat format, std::string outputPath, const struct stat& input,
+              WorkerPool* workers)
+      : format_(format), outputPath_(std::move(outputPath)), input_(input), workers_(workers) {}
 
   RowSink* makePart(uint32_t number) override;
   // Closes the last part; false when it or one before it failed.
   bool close();
 
+  // Dumps the parts had to cut to fit a workbook cell.
+  uint64_t cutDumps() const { return cutDumps_; }
   // The parts made, in order.
   const std::vector<std::string>& paths() const { return paths_; }
   // The diagnosis of the part that failed ("OUT_2.XLS: cannot open: ..."),
@@ -42,13 +46,15 @@ class OutputParts : public PartFactory {
  private:
   bool closeCurrent();
 
+  OutputFormat format_;
   std::string outputPath_;
   struct stat input_;
   WorkerPool* workers_;
   std::vector<std::string> paths_;
   std::unique_ptr<OutputFile> file_;
-  std::unique_ptr<TsvSink> sink_;
+  std::unique_ptr<FormatSink> sink_;
   std::string failure_;
+  uint64_t cutDumps_ = 0;
 };
 
 }  // namespace qnvtab

@@ -11,6 +11,7 @@
 
 #include "cli/console.h"
 #include "cli/diagnosis.h"
+#include "cli/format_sink.h"
 #include "cli/interruption.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
@@ -19,10 +20,9 @@
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
-#include "parallel/worker_pool.h"
 #include "events/selecting_sink.h"
+#include "parallel/worker_pool.h"
 #include "split/split_sink.h"
-#include "table/tsv_sink.h"
 #include "trace/byte_source.h"
 
 namespace qnvtab {
@@ -86,6 +86,14 @@ int reportSuccess(std::FILE* console, const Options& options, const ConversionOu
   return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
 }
 
+// A workbook cell holds less than the longest dumps.
+void reportCutDumps(const Options& options, uint64_t cutDumps) {
+  if (cutDumps == 0) return;
+  diagnose("warning: " + printableName(options.outputPath) + ": " + std::to_string(cutDumps) +
+           " dumps longer than a cell's " + std::to_string(XlsxSink::kCellTextMax) +
+           " characters cut after a whole byte and marked with ' ...'");
+}
+
 // The console text and exit status of a finished conversion. A signal that
 // came too late to stop the loop still ends the run as interrupted.
 // `writeFailure` says which output file failed and why, empty when none.
@@ -135,12 +143,15 @@ class SinkChain {
 
 // Closes the output files; the diagnosis of the one that failed, the part
 // files first, or empty when every file was written.
+// `formatFailure` is the reason the output's sink gives for its failure.
 std::string closeOutputs(const Options& options, const ConversionOutcome& outcome,
-                         OutputFile& output, OutputParts& parts) {
+                         OutputFile& output, const std::string& formatFailure,
+                         OutputParts& parts) {
   const bool closed = output.close();
   if (!parts.close()) return parts.failure();
   if (!outcome.writeFailed && closed) return "";
-  return printableName(options.outputPath) + ": cannot write: " + systemReason(output.lastError());
+  return printableName(options.outputPath) + ": cannot write: " +
+         (closed ? formatFailure : systemReason(output.lastError()));
 }
 
 // Without --threads, as many threads as the cores this process may run on.
@@ -177,24 +188,30 @@ int convertFiles(const Options& options) {
   std::optional<WorkerPool> workers;
   if (threads > 1) workers.emplace(threads);
   WorkerPool* pool = workers ? &*workers : nullptr;
-  OutputParts parts(options.outputPath, inputStat, pool);
+  OutputParts parts(options.format, options.outputPath, inputStat, pool);
+  std::string formatFailure;
+  uint64_t cutDumps = 0;
   {
-    TsvSink sink(outputFile, OutputBuffer::kDefaultCapacity, pool);
-    if (!sink.allocated()) {
+    FormatSink format(options.format, options.outputPath, outputFile, pool);
+    if (format.sink() == nullptr) {
       outcome.fault = makeFault(FaultKind::OutOfMemory);
-      outcome.fault->found = sink.bufferSize();
+      outcome.fault->found = OutputBuffer::kDefaultCapacity;
     } else {
       ProgressLine progress(stderr);
       ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
       StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
                                        shown);
       InterruptibleObserver observer(interruption, shown);
-      SinkChain chain(options, sink, parts);
+      SinkChain chain(options, *format.sink(), parts);
       outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
                              chain.front(), &observer, &incidents);
     }
+    cutDumps = format.cutDumps();
+    formatFailure = format.failureReason(outputFile);
   }
-  const std::string writeFailure = closeOutputs(options, outcome, outputFile, parts);
+  const std::string writeFailure =
+      closeOutputs(options, outcome, outputFile, formatFailure, parts);
+  reportCutDumps(options, cutDumps + parts.cutDumps());
   return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received());
 }
 

@@ -10,8 +10,8 @@ constexpr const char* kColumnTitles[] = {
     "PoIn",  "LsnIn",       "PoOut",  "LsnOut",     "Info",   "Length", "BufferAddress",
 };
 
-void writeDateLine(OutputBuffer& out, const char* format, TraceDate date, TraceTime time,
-                   const GmtOffset* offset) {
+std::string dateLine(const char* format, TraceDate date, TraceTime time,
+                     const GmtOffset* offset) {
   char line[160];
   int size = std::snprintf(line, sizeof line, format, date.day, date.month, date.year, time.hour,
                            time.minute, time.second);
@@ -20,8 +20,7 @@ void writeDateLine(OutputBuffer& out, const char* format, TraceDate date, TraceT
                           offset->sign == 0xFF ? '-' : '+', unsigned{offset->hours},
                           unsigned{offset->minutes});
   }
-  out.append(line, static_cast<size_t>(size));
-  out.append("\r\n", 2);
+  return std::string(line, static_cast<size_t>(size));
 }
 
 void writeQuotedCell(OutputBuffer& out, const char* title, bool first) {
@@ -33,31 +32,43 @@ void writeQuotedCell(OutputBuffer& out, const char* title, bool first) {
 
 }  // namespace
 
+std::vector<std::string> informativeHeaderLines(const TraceHeader& header, bool withGmt) {
+  const GmtOffset start = header.startGmtOffset();
+  const GmtOffset firstEvent = header.firstEventGmtOffset();
+  const GmtOffset end = header.endGmtOffset();
+  return {dateLine("Start Date    : %02u/%02u/%04u   Start Time    : %02u:%02u:%02u",
+                   header.startDate(), header.startTime(), withGmt ? &start : nullptr),
+          dateLine("1st Event Date: %02u/%02u/%04u   1st Event Time: %02u:%02u:%02u",
+                   header.firstEventDate(), header.firstEventTime(),
+                   withGmt ? &firstEvent : nullptr),
+          dateLine("End Date      : %02u/%02u/%04u   End Time      : %02u:%02u:%02u",
+                   header.endDate(), header.endTime(), withGmt ? &end : nullptr)};
+}
+
+std::vector<const char*> columnTitles(DataFormat dataFormat) {
+  std::vector<const char*> titles(std::begin(kColumnTitles), std::end(kColumnTitles));
+  if (dataFormat == DataFormat::HexAscii) {
+    titles.push_back("BufferContent (Hex)");
+    titles.push_back("BufferContent (Ascii)");
+  } else {
+    titles.push_back("BufferContent");
+  }
+  return titles;
+}
+
 void writeTableHeader(const TraceHeader* header, DataFormat dataFormat, bool withGmt,
                       OutputBuffer& out) {
   if (header != nullptr) {
-    const GmtOffset start = header->startGmtOffset();
-    const GmtOffset firstEvent = header->firstEventGmtOffset();
-    const GmtOffset end = header->endGmtOffset();
-    writeDateLine(out, "Start Date    : %02u/%02u/%04u   Start Time    : %02u:%02u:%02u",
-                  header->startDate(), header->startTime(), withGmt ? &start : nullptr);
-    writeDateLine(out, "1st Event Date: %02u/%02u/%04u   1st Event Time: %02u:%02u:%02u",
-                  header->firstEventDate(), header->firstEventTime(),
-                  withGmt ? &firstEvent : nullptr);
-    writeDateLine(out, "End Date      : %02u/%02u/%04u   End Time      : %02u:%02u:%02u",
-                  header->endDate(), header->endTime(), withGmt ? &end : nullptr);
+    for (const std::string& line : informativeHeaderLines(*header, withGmt)) {
+      out.append(line.data(), line.size());
+      out.append("\r\n", 2);
+    }
     out.append("\r\n", 2);
   }
   bool first = true;
-  for (const char* title : kColumnTitles) {
+  for (const char* title : columnTitles(dataFormat)) {
     writeQuotedCell(out, title, first);
     first = false;
-  }
-  if (dataFormat == DataFormat::HexAscii) {
-    writeQuotedCell(out, "BufferContent (Hex)", false);
-    writeQuotedCell(out, "BufferContent (Ascii)", false);
-  } else {
-    writeQuotedCell(out, "BufferContent", false);
   }
   out.append("\r\n", 2);
 }

@@ -3,6 +3,9 @@
 #ifndef QNVTAB_TABLE_TABLE_HEADER_H_
 #define QNVTAB_TABLE_TABLE_HEADER_H_
 
+#include <string>
+#include <vector>
+
 #include "table/cell_format.h"
 #include "table/output_buffer.h"
 #include "trace/trace_header.h"
@@ -14,6 +17,12 @@ namespace qnvtab {
 // date line.
 void writeTableHeader(const TraceHeader* header, DataFormat dataFormat, bool withGmt,
                       OutputBuffer& out);
+
+// The three lines of the informative header, without line ends.
+std::vector<std::string> informativeHeaderLines(const TraceHeader& header, bool withGmt);
+
+// The column titles for `dataFormat`, unquoted: 15, or 16 with two dumps.
+std::vector<const char*> columnTitles(DataFormat dataFormat);
 
 }  // namespace qnvtab
 

@@ -1,0 +1,168 @@
+// Databases read back with the SQLite library: every row and column of
+// `events` equal to the table's cells and to the events' bytes, the `trace`
+// table with the header's fields and the options, and the indexes.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "delimited_cells.h"
+#include "format_fixtures.h"
+#include "harness.h"
+
+namespace qnvtab {
+namespace {
+
+using testing::convertFile;
+using testing::DelimitedReader;
+using testing::DelimitedRow;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+struct Close {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+using Database = std::unique_ptr<sqlite3, Close>;
+
+Database openDatabase(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  return Database(db);
+}
+
+// A value as a text, NULL as "<null>".
+std::string textOf(sqlite3_stmt* row, int column) {
+  if (sqlite3_column_type(row, column) == SQLITE_NULL) return "<null>";
+  const unsigned char* text = sqlite3_column_text(row, column);
+  return std::string(reinterpret_cast<const char*>(text),
+                     static_cast<size_t>(sqlite3_column_bytes(row, column)));
+}
+
+std::vector<std::vector<std::string>> query(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* statement = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db);
+  std::vector<std::vector<std::string>> rows;
+  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+    std::vector<std::string>& row = rows.emplace_back();
+    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+      row.push_back(textOf(statement, column));
+    }
+  }
+  sqlite3_finalize(statement);
+  return rows;
+}
+
+std::string hex(const char* format, const std::string& value) {
+  char text[16];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned>(std::stoul(value)));
+  return text;
+}
+
+std::string bytesOf(const builder::EventSpec& event) {
+  const size_t shown = std::min<size_t>(event.length, event.data.size());
+  return std::string(event.data.begin(), event.data.begin() + static_cast<long>(shown));
+}
+
+struct Case {
+  unsigned version;
+  std::vector<std::string> options;
+};
+
+TEST(Database, EveryRowAndColumnIsTheTables) {
+  const Case cases[] = {
+      {8, {}}, {8, {"-dA", "-ferts"}}, {8, {"-dHA", "-th"}}, {6, {"-dA"}}, {5, {"-dHA"}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.version);
+    SCOPED_TRACE(test.options.empty() ? "" : test.options[0]);
+    TempDir dir;
+    const std::string trace = dir.file("t.qnv");
+    writeFile(trace, testing::mixedTrace(test.version).bytes);
+    ASSERT_EQ(convertFile(trace, dir.file("t.xls"), test.options).status, 0);
+    std::vector<std::string> options = test.options;
+    options.push_back("--format=sqlite");
+    const testing::RunResult run = convertFile(trace, dir.file("t.db"), options);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+
+    const Database db = openDatabase(dir.file("t.db"));
+    const auto rows = query(db.get(), "SELECT * FROM events ORDER BY event");
+    const auto blobs = query(db.get(), "SELECT CAST(data AS TEXT) FROM events ORDER BY event");
+    const std::vector<builder::EventSpec> events = testing::mixedEvents(test.version);
+    DelimitedReader table(readFile(dir.file("t.xls")));
+    DelimitedRow cells;
+    const bool header = test.options.size() > 1 && test.options[1] == "-th";
+    for (int line = header ? 5 : 1; line > 0; --line) ASSERT_TRUE(table.next(cells));
+    const size_t dumps = cells.size() - 14;
+    const char* lsn = test.version == 5 ? "x%02X" : "x%04X";
+    ASSERT_EQ(rows.size(), events.size());
+    for (size_t event = 0; event < rows.size(); ++event) {
+      SCOPED_TRACE("event " + std::to_string(event + 1));
+      ASSERT_TRUE(table.next(cells));
+      cells.resize(14 + dumps);
+      const std::vector<std::string>& row = rows[event];
+      ASSERT_EQ(row.size(), 15 + dumps);
+      const std::vector<std::string> shown = {
+          row[0], row[1], row[2], row[3], row[4], row[5], hex("x%02X", row[6]),
+          row[7], hex(lsn, row[8]), row[9], hex(lsn, row[10]), hex("x%02X", row[11]),
+          row[12], hex("x%08X", row[13])};
+      for (size_t column = 0; column < 14; ++column) {
+        EXPECT_EQ(shown[column], cells[column].text) << "column " << column;
+      }
+      const bool hasData = !events[event].data.empty();
+      for (size_t dump = 0; dump < dumps; ++dump) {
+        EXPECT_EQ(row[15 + dump], hasData ? cells[14 + dump].text : "<null>");
+      }
+      EXPECT_EQ(blobs[event][0], hasData ? bytesOf(events[event]) : "<null>");
+    }
+    EXPECT_FALSE(table.next(cells));
+  }
+}
+
+TEST(Database, TraceTableHoldsTheHeaderAndTheOptions) {
+  const std::vector<std::string> columns = {
+      "version", "start_date", "start_time", "start_gmt_offset", "first_event_date",
+      "first_event_time", "first_event_gmt_offset", "end_date", "end_time", "end_gmt_offset",
+      "first_event_stamp", "data_format", "times_relative_to_first_event", "informative_header"};
+  const std::string header =
+      "Start Date    : 01/01/1980   Start Time    : 10:00:00 (GMT+1.00)\n"
+      "1st Event Date: 01/01/1980   1st Event Time: 10:20:30 (GMT+1.00)\n"
+      "End Date      : 19/05/2008   End Time      : 11:00:00 (GMT+1.00)\n";
+  const std::pair<unsigned, std::vector<std::string>> cases[] = {
+      {8, {"-dHA", "-th", "-ferts"}},
+      {5, {"-dA", "-th"}},  // -th and -ferts need version 7
+  };
+  const std::vector<std::string> expected[] = {
+      {"8", "1980-01-01", "10:00:00", "+01:00", "1980-01-01", "10:20:30", "+01:00", "2008-05-19",
+       "11:00:00", "+01:00", "1000", "HA", "1", header},
+      {"5", "1980-01-01", "10:00:00", "<null>", "<null>", "<null>", "<null>", "2008-05-19",
+       "11:00:00", "<null>", "<null>", "A", "0", "<null>"},
+  };
+  for (size_t index = 0; index < std::size(cases); ++index) {
+    SCOPED_TRACE(index);
+    TempDir dir;
+    const std::string trace = dir.file("t.qnv");
+    writeFile(trace, testing::mixedTrace(cases[index].first).bytes);
+    std::vector<std::string> options = cases[index].second;
+    options.push_back("--format=sqlite");
+    ASSERT_EQ(convertFile(trace, dir.file("t.db"), options).status, 0);
+    const Database db = openDatabase(dir.file("t.db"));
+    std::string names;
+    for (const std::string& column : columns) names += (names.empty() ? "" : ", ") + column;
+    const auto rows = query(db.get(), "SELECT " + names + " FROM trace");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], expected[index]);
+    EXPECT_EQ(query(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name"),
+              (std::vector<std::vector<std::string>>{
+                  {"events_cmd", "CREATE INDEX events_cmd ON events (cmd)"},
+                  {"events_time", "CREATE INDEX events_time ON events (time_msec)"}}));
+  }
+}
+
+}  // namespace
+}  // namespace qnvtab
