@@ -8,38 +8,51 @@
 namespace qnvtab {
 
 BlockPipeline::BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
-                             uint16_t blockSize, size_t depth, size_t expandCapacity)
+                             uint16_t blockSize, size_t groups, size_t expandCapacity)
     : pool_(pool),
       reader_(source, limits.firstBlock, blockSize),
       limits_(limits),
-      storage_(new (std::nothrow) uint8_t[depth * (reader_.bufferSize() + expandCapacity)]),
-      slots_(depth) {
+      blocksPerGroup_(blockSize >= kGroupPayload ? 1 : kGroupPayload / (size_t{blockSize} + 1)),
+      storage_(new (std::nothrow)
+                   uint8_t[groups * blocksPerGroup_ * (reader_.bufferSize() + expandCapacity)]),
+      groups_(groups) {
   if (!storage_) return;
   uint8_t* next = storage_.get();
-  for (AheadBlock& slot : slots_) {
-    slot.payload = next;
-    slot.expanded = next + reader_.bufferSize();
-    slot.expandCapacity = expandCapacity;
-    next += reader_.bufferSize() + expandCapacity;
+  for (Group& group : groups_) {
+    group.blocks.reserve(blocksPerGroup_);
+    group.payloadStride = reader_.bufferSize();
+    group.expandCapacity = expandCapacity;
+    group.payloads = next;
+    next += blocksPerGroup_ * group.payloadStride;
+    group.expanded = next;
+    next += blocksPerGroup_ * expandCapacity;
   }
 }
 
 BlockPipeline::~BlockPipeline() { drain(); }
 
 size_t BlockPipeline::bufferSize() const {
-  const size_t perSlot = reader_.bufferSize() + (slots_.empty() ? 0 : slots_[0].expandCapacity);
-  return reader_.bufferSize() + slots_.size() * perSlot;
+  const size_t perBlock = reader_.bufferSize() + (groups_.empty() ? 0 : groups_[0].expandCapacity);
+  return reader_.bufferSize() + groups_.size() * blocksPerGroup_ * perBlock;
 }
 
-void BlockPipeline::AheadBlock::run() {
-  checked = crc16(payload, header.length()) == header.checksum();
-  if (checked) expansion = expandBlock(header, payload, {expanded, expandCapacity});
+void BlockPipeline::Group::run() {
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    AheadBlock& block = blocks[i];
+    const uint8_t* payload = payloads + i * payloadStride;
+    block.checked = crc16(payload, block.header.length()) == block.header.checksum();
+    if (block.checked) {
+      block.expansion =
+          expandBlock(block.header, payload, {expanded + i * expandCapacity, expandCapacity});
+    }
+  }
 }
 
 void BlockPipeline::drain() {
   for (; inFlight_ > 0; --inFlight_) {
-    pool_.wait(slots_[oldest_]);
-    oldest_ = (oldest_ + 1) % slots_.size();
+    pool_.wait(groups_[oldest_]);
+    groups_[oldest_].blocks.clear();
+    oldest_ = (oldest_ + 1) % groups_.size();
   }
 }
 
@@ -49,47 +62,64 @@ void BlockPipeline::restartAt(uint64_t offset, uint32_t expectedNumber) {
   readingStopped_ = false;
 }
 
-void BlockPipeline::readAhead() {
+// Reads blocks into `group` up to its size, the limits or the first block
+// that fails to read; true when it holds any.
+bool BlockPipeline::fillGroup(Group& group) {
   CheckedBlock block;
-  while (inFlight_ < slots_.size() && !readingStopped_ &&
+  group.blocks.clear();
+  group.taken = 0;
+  while (group.blocks.size() < blocksPerGroup_ &&
          !limits_.reachedBy(reader_.offset(), reader_.expectedNumber())) {
     if (reader_.nextUnverified(block)) {
       readingStopped_ = true;
-      return;
+      break;
     }
-    AheadBlock& slot = slots_[(oldest_ + inFlight_) % slots_.size()];
-    slot.header = block.header;
-    slot.number = block.number;
-    slot.offset = block.offset;
-    slot.nextOffset = reader_.offset();
-    std::memcpy(slot.payload, block.payload, size_t{block.header.length()} + 1);
-    pool_.submit(slot);
+    AheadBlock& ahead = group.blocks.emplace_back();
+    ahead.header = block.header;
+    ahead.number = block.number;
+    ahead.offset = block.offset;
+    ahead.nextOffset = reader_.offset();
+    std::memcpy(group.payloads + (group.blocks.size() - 1) * group.payloadStride, block.payload,
+                size_t{block.header.length()} + 1);
+  }
+  return !group.blocks.empty();
+}
+
+void BlockPipeline::readAhead() {
+  while (inFlight_ < groups_.size() && !readingStopped_ &&
+         !limits_.reachedBy(reader_.offset(), reader_.expectedNumber())) {
+    Group& group = groups_[(oldest_ + inFlight_) % groups_.size()];
+    if (!fillGroup(group)) return;
+    pool_.submit(group);
     ++inFlight_;
   }
 }
 
 bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced) {
-  if (inFlight_ > 0) {
-    const AheadBlock& next = slots_[oldest_];
-    if (next.offset != blocks.offset() || next.number != blocks.expectedNumber()) {
-      restartAt(blocks.offset(), blocks.expectedNumber());
-    }
-  } else if (reader_.offset() != blocks.offset() ||
-             reader_.expectedNumber() != blocks.expectedNumber()) {
-    restartAt(blocks.offset(), blocks.expectedNumber());
-  }
+  const bool aheadHere =
+      inFlight_ > 0
+          ? groups_[oldest_].blocks[groups_[oldest_].taken].offset == blocks.offset() &&
+                groups_[oldest_].blocks[groups_[oldest_].taken].number == blocks.expectedNumber()
+          : reader_.offset() == blocks.offset() &&
+                reader_.expectedNumber() == blocks.expectedNumber();
+  if (!aheadHere) restartAt(blocks.offset(), blocks.expectedNumber());
   readAhead();
   if (inFlight_ == 0) return false;
-  AheadBlock& next = slots_[oldest_];
-  pool_.wait(next);
-  oldest_ = (oldest_ + 1) % slots_.size();
-  --inFlight_;
+  Group& group = groups_[oldest_];
+  pool_.wait(group);
+  const size_t index = group.taken++;
+  const AheadBlock& next = group.blocks[index];
+  if (group.taken == group.blocks.size()) {
+    oldest_ = (oldest_ + 1) % groups_.size();
+    --inFlight_;
+  }
   const std::span<uint8_t> freeSpace = framer.freeSpace();
   if (!next.checked || next.expansion.result != ExpandResult::Expanded ||
       next.expansion.produced > freeSpace.size()) {
     return false;
   }
-  std::memcpy(freeSpace.data(), next.expanded, next.expansion.produced);
+  std::memcpy(freeSpace.data(), group.expanded + index * group.expandCapacity,
+              next.expansion.produced);
   framer.commit(next.expansion.produced);
   produced = next.expansion.produced;
   blocks.moveTo(next.nextOffset, next.number + 1);

@@ -1,8 +1,9 @@
 // Blocks read ahead in file order and expanded on a worker pool, taken
-// back one by one in order. Only what the serial loop would accept is
-// taken: a block that fails to read, check or expand, or that would not
-// fit the framer's free space, is left to the serial loop, which reads it
-// again and so reports exactly the fault it always reports.
+// back one by one in order. Blocks go to the workers in groups, so that a
+// job is long enough to be worth handing over. Only what the serial loop
+// would accept is taken: a block that fails to read, check or expand, or
+// that would not fit the framer's free space, is left to the serial loop,
+// which reads it again and so reports exactly the fault it always reports.
 #ifndef QNVTAB_CONVERT_BLOCK_PIPELINE_H_
 #define QNVTAB_CONVERT_BLOCK_PIPELINE_H_
 
@@ -36,11 +37,14 @@ struct BlockLimits {
 
 class BlockPipeline {
  public:
-  // Keeps up to `depth` blocks of at most `blockSize` bytes in flight, each
-  // expanding into at most `expandCapacity` bytes.
+  // The payload bytes that make up a group of blocks.
+  static constexpr size_t kGroupPayload = size_t{128} << 10;
+
+  // Keeps up to `groups` groups of blocks of at most `blockSize` bytes in
+  // flight, each block expanding into at most `expandCapacity` bytes.
   BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
-                uint16_t blockSize, size_t depth, size_t expandCapacity);
-  // Waits for the blocks still in flight.
+                uint16_t blockSize, size_t groups, size_t expandCapacity);
+  // Waits for the groups still in flight.
   ~BlockPipeline();
   BlockPipeline(const BlockPipeline&) = delete;
   BlockPipeline& operator=(const BlockPipeline&) = delete;
@@ -55,30 +59,37 @@ class BlockPipeline {
   bool takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced);
 
  private:
-  struct AheadBlock : PoolJob {
-    void run() override;
-
+  struct AheadBlock {
     BlockHeader header;
     uint32_t number = 0;
     uint64_t offset = 0;
     uint64_t nextOffset = 0;
-    uint8_t* payload = nullptr;   // length + 1 spare byte
-    uint8_t* expanded = nullptr;  // expandCapacity bytes
-    size_t expandCapacity = 0;
     bool checked = false;  // the payload matches its checksum
     Expansion expansion;
+  };
+  struct Group : PoolJob {
+    void run() override;
+
+    std::vector<AheadBlock> blocks;
+    uint8_t* payloads = nullptr;  // a block's payload and spare byte each
+    uint8_t* expanded = nullptr;  // expandCapacity bytes per block
+    size_t payloadStride = 0;
+    size_t expandCapacity = 0;
+    size_t taken = 0;  // blocks handed to the framer
   };
 
   void restartAt(uint64_t offset, uint32_t expectedNumber);
   void readAhead();
+  bool fillGroup(Group& group);
   void drain();
 
   WorkerPool& pool_;
   BlockReader reader_;
   const BlockLimits limits_;
-  std::unique_ptr<uint8_t[]> storage_;  // every slot's payload and expansion
-  std::vector<AheadBlock> slots_;
-  size_t oldest_ = 0;    // slot of the oldest block in flight
+  const size_t blocksPerGroup_;
+  std::unique_ptr<uint8_t[]> storage_;  // every group's payloads and expansions
+  std::vector<Group> groups_;
+  size_t oldest_ = 0;  // the group the next block comes from
   size_t inFlight_ = 0;
   bool readingStopped_ = false;  // a block failed to read: the rest waits
 };

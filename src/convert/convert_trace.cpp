@@ -194,10 +194,10 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
   EventFramer framer(header.version.eventHead(), blocksHeld * bounds.blockSize);
   std::optional<BlockPipeline> ahead;
   if (settings.workers != nullptr && settings.workers->size() > 0) {
-    // Enough blocks in flight to keep every worker busy while the oldest
-    // is taken; each expands into at most what a strict run could hold.
-    const size_t depth = 2 * size_t{settings.workers->size()} + 2;
-    ahead.emplace(*settings.workers, source, limits, bounds.blockSize, depth,
+    // Enough groups in flight to keep every worker busy while the oldest
+    // is taken; each block expands into at most what a strict run holds.
+    const size_t groups = size_t{settings.workers->size()} + 2;
+    ahead.emplace(*settings.workers, source, limits, bounds.blockSize, groups,
                   2 * size_t{bounds.blockSize});
   }
   if (!blocks.allocated() || !framer.allocated() || (ahead && !ahead->allocated())) {

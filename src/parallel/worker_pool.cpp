@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <system_error>
 
 namespace qnvtab {
@@ -44,6 +45,14 @@ void WorkerPool::submit(PoolJob& job) {
 
 void WorkerPool::wait(PoolJob& job) {
   std::unique_lock lock(mutex_);
+  if (const auto queued = std::find(queue_.begin(), queue_.end(), &job); queued != queue_.end()) {
+    queue_.erase(queued);
+    lock.unlock();
+    job.run();
+    lock.lock();
+    job.done_ = true;
+    return;
+  }
   finished_.wait(lock, [&job] { return job.done_; });
 }
 

@@ -39,6 +39,8 @@ class WorkerPool {
 
   // The job must stay alive until wait() has returned for it.
   void submit(PoolJob& job);
+  // Returns once `job` is done; a job that no worker has begun yet is run
+  // by the caller, which would otherwise sit idle.
   void wait(PoolJob& job);
 
  private:

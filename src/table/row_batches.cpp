@@ -7,13 +7,15 @@
 
 namespace qnvtab {
 
-RowBatches::RowBatches(WorkerPool& pool, size_t depth)
+RowBatches::RowBatches(WorkerPool& pool, size_t depth, OutputBuffer& out)
     : pool_(pool),
+      out_(out),
       storage_(new (std::nothrow) char[depth * (kRecordCapacity + kTextCapacity)]),
       batches_(depth) {
   if (!storage_) return;
   char* next = storage_.get();
   for (Batch& batch : batches_) {
+    batch.owner = this;
     batch.records = reinterpret_cast<uint8_t*>(next);
     batch.text = next + kRecordCapacity;
     next += kRecordCapacity + kTextCapacity;
@@ -32,6 +34,11 @@ void RowBatches::begin(const RowFormatter& formatter) {
 }
 
 void RowBatches::Batch::run() {
+  format();
+  owner->writeInOrder(*this);
+}
+
+void RowBatches::Batch::format() {
   const layout::EventHeadLayout& head = formatter->head();
   char* out = text;
   size_t pos = 0;
@@ -45,6 +52,24 @@ void RowBatches::Batch::run() {
     }
   }
   textUsed = static_cast<size_t>(out - text);
+}
+
+void RowBatches::writeInOrder(Batch& batch) {
+  std::unique_lock lock(writing_);
+  batch.formatted = true;
+  if (writerActive_) return;  // the active writer comes to this batch
+  writerActive_ = true;
+  for (;;) {
+    Batch& next = batches_[nextToWrite_ % batches_.size()];
+    if (next.sequence != nextToWrite_ || !next.formatted) break;
+    lock.unlock();
+    out_.writeThrough(next.text, next.textUsed);
+    if (out_.failed()) failed_.store(true, std::memory_order_relaxed);
+    lock.lock();
+    next.formatted = false;
+    ++nextToWrite_;
+  }
+  writerActive_ = false;
 }
 
 bool RowBatches::fits(const Batch& batch, uint32_t count, size_t size) const {
@@ -66,9 +91,9 @@ void RowBatches::append(Batch& batch, const uint8_t* bytes, size_t size, uint32_
   batch.nextNumber = static_cast<uint32_t>(first) + count;
 }
 
-void RowBatches::add(const RecordRun& run, OutputBuffer& out) {
+void RowBatches::add(const RecordRun& run) {
   if (run.count == 0) return;
-  if (!fits(current(), run.count, run.size) && current().recordsUsed > 0) submitCurrent(out);
+  if (!fits(current(), run.count, run.size) && current().recordsUsed > 0) submitCurrent();
   if (fits(current(), run.count, run.size)) {
     append(current(), run.bytes, run.size, run.count, run.firstNumber);
     return;
@@ -79,22 +104,29 @@ void RowBatches::add(const RecordRun& run, OutputBuffer& out) {
   uint32_t number = static_cast<uint32_t>(run.firstNumber);
   for (size_t pos = 0; pos < run.size; ++number) {
     const size_t size = recordSize(run.bytes + pos, head);
-    if (!fits(current(), 1, size)) submitCurrent(out);
+    if (!fits(current(), 1, size)) submitCurrent();
     append(current(), run.bytes + pos, size, 1, static_cast<int32_t>(number));
     pos += size;
   }
 }
 
-void RowBatches::submitCurrent(OutputBuffer& out) {
+void RowBatches::submitCurrent() {
+  {
+    // The writer reads the sequence of the batch it looks for: until it is
+    // set here, a recycled batch carries its old, already written one.
+    std::lock_guard lock(writing_);
+    current().sequence = nextSequence_++;
+  }
   pool_.submit(current());
   ++inFlight_;
-  if (inFlight_ == batches_.size()) writeOldest(out);
+  if (inFlight_ == batches_.size()) recycleOldest();
 }
 
-void RowBatches::writeOldest(OutputBuffer& out) {
+// The oldest batch's job is done, and with it every job before: so its
+// rows are written (by its job, or by the job of a batch before it).
+void RowBatches::recycleOldest() {
   Batch& oldest = batches_[oldest_];
   pool_.wait(oldest);
-  out.writeThrough(oldest.text, oldest.textUsed);
   oldest.segments.clear();
   oldest.recordsUsed = 0;
   oldest.textBound = 0;
@@ -102,9 +134,9 @@ void RowBatches::writeOldest(OutputBuffer& out) {
   --inFlight_;
 }
 
-void RowBatches::finish(OutputBuffer& out) {
-  if (current().recordsUsed > 0) submitCurrent(out);
-  while (inFlight_ > 0) writeOldest(out);
+void RowBatches::finish() {
+  if (current().recordsUsed > 0) submitCurrent();
+  while (inFlight_ > 0) recycleOldest();
 }
 
 }  // namespace qnvtab

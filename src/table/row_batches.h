@@ -1,13 +1,17 @@
 // Rows formatted on a worker pool in batches and written strictly in the
 // order of their records, as the serial table writer would: records are
 // copied into a batch, a worker writes the batch's rows into its own text
-// buffer, and the oldest finished batch goes to the output first.
+// buffer, and the worker that finds its batch next in order writes it to
+// the output, with every batch behind it already formatted. One worker
+// writes at a time; the thread that adds records never writes.
 #ifndef QNVTAB_TABLE_ROW_BATCHES_H_
 #define QNVTAB_TABLE_ROW_BATCHES_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -24,8 +28,8 @@ class RowBatches {
   static constexpr size_t kRecordCapacity = size_t{192} << 10;
   static constexpr size_t kTextCapacity = size_t{1} << 20;
 
-  // Keeps up to `depth` batches in flight.
-  RowBatches(WorkerPool& pool, size_t depth);
+  // Keeps up to `depth` batches in flight, written to `out`.
+  RowBatches(WorkerPool& pool, size_t depth, OutputBuffer& out);
   // Waits for the batches still in flight; their rows are not written.
   ~RowBatches();
   RowBatches(const RowBatches&) = delete;
@@ -36,11 +40,13 @@ class RowBatches {
 
   // Every batch formats with a copy of `formatter`.
   void begin(const RowFormatter& formatter);
-  // Copies the records of `run`; the rows of earlier batches that are
-  // done may be written to `out` meanwhile.
-  void add(const RecordRun& run, OutputBuffer& out);
-  // Formats what is left and writes every row still held to `out`.
-  void finish(OutputBuffer& out);
+  // Copies the records of `run`, waiting for the oldest batch when every
+  // batch is in flight.
+  void add(const RecordRun& run);
+  // Formats and writes every row still held.
+  void finish();
+  // True once a write has failed; safe to ask while batches are in flight.
+  bool failed() const { return failed_.load(std::memory_order_relaxed); }
 
  private:
   struct Segment {
@@ -49,7 +55,11 @@ class RowBatches {
   };
   struct Batch : PoolJob {
     void run() override;
+    void format();
 
+    RowBatches* owner = nullptr;
+    uint64_t sequence = 0;   // in the order of the records
+    bool formatted = false;  // guarded by the owner's writing_ mutex
     std::optional<RowFormatter> formatter;
     uint8_t* records = nullptr;  // kRecordCapacity bytes
     char* text = nullptr;        // kTextCapacity bytes
@@ -60,15 +70,21 @@ class RowBatches {
     uint32_t nextNumber = 0;
   };
 
-  // The most bytes the rows of `count` records of `size` bytes may take.
-  size_t textBoundOf(uint32_t count, size_t size) const;
   bool fits(const Batch& batch, uint32_t count, size_t size) const;
   void append(Batch& batch, const uint8_t* bytes, size_t size, uint32_t count, int32_t first);
   Batch& current() { return batches_[(oldest_ + inFlight_) % batches_.size()]; }
-  void submitCurrent(OutputBuffer& out);
-  void writeOldest(OutputBuffer& out);
+  void submitCurrent();
+  void recycleOldest();
+  // On a worker, after `batch` is formatted.
+  void writeInOrder(Batch& batch);
 
   WorkerPool& pool_;
+  OutputBuffer& out_;
+  std::mutex writing_;
+  uint64_t nextToWrite_ = 0;  // guarded by writing_
+  bool writerActive_ = false;  // guarded by writing_
+  uint64_t nextSequence_ = 0;
+  std::atomic<bool> failed_ = false;
   std::unique_ptr<char[]> storage_;  // every batch's records and text
   std::vector<Batch> batches_;
   size_t oldest_ = 0;

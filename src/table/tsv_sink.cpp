@@ -6,9 +6,9 @@ namespace qnvtab {
 
 TsvSink::TsvSink(ByteSink& sink, size_t bufferCapacity, WorkerPool* workers)
     : out_(sink, bufferCapacity > kMaxRowSize ? bufferCapacity : kMaxRowSize) {
-  // Enough batches for every worker to format one while the next waits
-  // and the oldest is written.
-  if (workers != nullptr && workers->size() > 0) batches_.emplace(*workers, 2 * workers->size() + 1);
+  // Enough batches for every worker to format one while one is filled and
+  // the oldest is written.
+  if (workers != nullptr && workers->size() > 0) batches_.emplace(*workers, workers->size() + 2, out_);
 }
 
 size_t TsvSink::bufferSize() const {
@@ -24,7 +24,7 @@ void TsvSink::begin(const TraceHeader& header, TraceVersion version, const RowOp
 
 void TsvSink::write(const RecordRun& run) {
   if (batches_) {
-    batches_->add(run, out_);
+    batches_->add(run);
     return;
   }
   const layout::EventHeadLayout& head = formatter_->head();
@@ -39,7 +39,7 @@ void TsvSink::write(const RecordRun& run) {
 }
 
 bool TsvSink::finish() {
-  if (batches_ && formatter_) batches_->finish(out_);
+  if (batches_ && formatter_) batches_->finish();
   return out_.flush();
 }
 

@@ -29,7 +29,8 @@ class TsvSink : public RowSink {
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
-  bool failed() const override { return out_.failed(); }
+  // With batches, the output is written on the workers until finish().
+  bool failed() const override { return batches_ ? batches_->failed() : out_.failed(); }
   bool finish() override;
 
  private:
