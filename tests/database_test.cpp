@@ -164,5 +164,26 @@ TEST(Database, TraceTableHoldsTheHeaderAndTheOptions) {
   }
 }
 
+// A selection split into parts: each part is a database of its own with
+// its share of the selected rows, numbered as in the trace.
+TEST(Database, SplitSelectionGivesOneDatabasePerPart) {
+  TempDir dir;
+  const std::string trace = dir.file("t.qnv");
+  writeFile(trace, testing::mixedTrace(8).bytes);
+  const testing::RunResult run =
+      convertFile(trace, dir.file("t.db"), {"--format=sqlite", "--split=40", "--events=11-100"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::vector<std::vector<std::string>> expected[] = {
+      {{"40", "11", "50"}}, {{"40", "51", "90"}}, {{"10", "91", "100"}}};
+  const std::string parts[] = {"t.db", "t_2.db", "t_3.db"};
+  for (size_t part = 0; part < std::size(parts); ++part) {
+    const Database db = openDatabase(dir.file(parts[part]));
+    EXPECT_EQ(query(db.get(), "SELECT count(*), min(event), max(event) FROM events"),
+              expected[part])
+        << parts[part];
+  }
+  EXPECT_FALSE(testing::fileExists(dir.file("t_4.db")));
+}
+
 }  // namespace
 }  // namespace qnvtab
