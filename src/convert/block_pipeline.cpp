@@ -12,7 +12,7 @@ BlockPipeline::BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLi
     : pool_(pool),
       reader_(source, limits.firstBlock, blockSize),
       limits_(limits),
-      blocksPerGroup_(blockSize >= kGroupPayload ? 1 : kGroupPayload / (size_t{blockSize} + 1)),
+      blocksPerGroup_(kGroupPayload / (size_t{blockSize} + 1)),
       storage_(new (std::nothrow)
                    uint8_t[groups * blocksPerGroup_ * (reader_.bufferSize() + expandCapacity)]),
       groups_(groups) {

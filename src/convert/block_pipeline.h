@@ -37,7 +37,8 @@ struct BlockLimits {
 
 class BlockPipeline {
  public:
-  // The payload bytes that make up a group of blocks.
+  // The payload bytes that make up a group of blocks: at least two of the
+  // largest.
   static constexpr size_t kGroupPayload = size_t{128} << 10;
 
   // Keeps up to `groups` groups of blocks of at most `blockSize` bytes in

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "decompress/nrv2b_decoder.h"
 #include "decompress/ucl_library.h"
 
 namespace qnvtab {
@@ -21,6 +22,13 @@ Expansion expandBlock(const BlockHeader& header, const uint8_t* payload,
   if (ready.status != UclServiceResult::Success) {
     expansion.result = ExpandResult::ServiceUnavailable;
     expansion.libraryCode = ready.libraryCode;
+    return expansion;
+  }
+  // The fast decoder settles sound streams; the library judges the others,
+  // so that a fault is told with the library's own code.
+  if (const std::optional<uint32_t> produced = decodeNrv2b({payload, length}, freeSpace)) {
+    expansion.result = ExpandResult::Expanded;
+    expansion.produced = *produced;
     return expansion;
   }
   const UclResult decoded = decompressNrv2b({payload, length}, freeSpace);
