@@ -28,7 +28,10 @@ bool OutputFile::open(const std::string& path, const struct stat& input) {
   } else if (output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
     lastError_ = EEXIST;
     namesInput_ = true;
-  } else if (S_ISREG(output.st_mode) && ::ftruncate(fd, 0) != 0) {
+    // An empty file, a new one most often, is not truncated: ext4 takes a
+    // truncation to zero for a file being replaced, and on close waits for
+    // the blocks of all that was written to be allocated.
+  } else if (S_ISREG(output.st_mode) && output.st_size > 0 && ::ftruncate(fd, 0) != 0) {
     lastError_ = errno;
   } else {
     fd_ = fd;
