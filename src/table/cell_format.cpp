@@ -4,6 +4,10 @@
 #include <charconv>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace qnvtab {
 namespace {
 
@@ -51,9 +55,9 @@ constexpr DumpTable makeDumpTable(PayloadMode mode) {
   return table;
 }
 
-constexpr std::array<DumpTable, 3> kDumpTables = {
-    makeDumpTable(PayloadMode::Hex), makeDumpTable(PayloadMode::Ascii),
-    makeDumpTable(PayloadMode::Characters)};
+constexpr std::array<DumpTable, 3> kDumpTables = {makeDumpTable(PayloadMode::Hex),
+                                                  makeDumpTable(PayloadMode::Ascii),
+                                                  makeDumpTable(PayloadMode::Characters)};
 
 // Dumps `count` bytes whose entries are all `kStride` wide, two per step:
 // with fixed offsets no store waits on the size of the entry before it.
@@ -71,6 +75,84 @@ char* dumpAtStride(char* out, const uint8_t* bytes, uint32_t count, const DumpTa
   }
   return out;
 }
+
+#if defined(__x86_64__)
+// Sixteen bytes at a time, with the same text as the tables give.
+
+// Where the 48 characters of a hexadecimal dump of sixteen bytes come from:
+// for each of three stores, the position in the first or in the second
+// sixteen digits (-1: none), and a space after every two digits.
+struct HexDumpShuffles {
+  alignas(16) int8_t first[3][16];
+  alignas(16) int8_t second[3][16];
+  alignas(16) char spaces[3][16];
+};
+
+constexpr HexDumpShuffles makeHexDumpShuffles() {
+  HexDumpShuffles shuffles{};
+  for (int k = 0; k < 48; ++k) {
+    const int store = k / 16;
+    const int lane = k % 16;
+    const int digit = 2 * (k / 3) + k % 3;
+    const bool space = k % 3 == 2;
+    shuffles.first[store][lane] = static_cast<int8_t>(!space && digit < 16 ? digit : -1);
+    shuffles.second[store][lane] = static_cast<int8_t>(!space && digit >= 16 ? digit - 16 : -1);
+    shuffles.spaces[store][lane] = space ? ' ' : '\0';
+  }
+  return shuffles;
+}
+
+constexpr HexDumpShuffles kHexDumpShuffles = makeHexDumpShuffles();
+
+__attribute__((target("ssse3"))) char* dumpHexBy16(char* out, const uint8_t* bytes,
+                                                   uint32_t count) {
+  const __m128i digits =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'A', 'B', 'C', 'D', 'E', 'F');
+  const __m128i lowNibble = _mm_set1_epi8(0x0F);
+  const auto load = [](const void* p) { return _mm_load_si128(static_cast<const __m128i*>(p)); };
+  for (uint32_t i = 0; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(v, 4), lowNibble));
+    const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(v, lowNibble));
+    const __m128i first = _mm_unpacklo_epi8(high, low);
+    const __m128i second = _mm_unpackhi_epi8(high, low);
+    for (int store = 0; store < 3; ++store) {
+      const __m128i text =
+          _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(first, load(kHexDumpShuffles.first[store])),
+                                    _mm_shuffle_epi8(second, load(kHexDumpShuffles.second[store]))),
+                       load(kHexDumpShuffles.spaces[store]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * store), text);
+    }
+    out += 48;
+  }
+  return out;
+}
+
+// The character column, for bytes without a quote among them: each byte
+// or a dot, then a space.
+char* dumpCharactersBy16(char* out, const uint8_t* bytes, uint32_t count) {
+  const __m128i dot = _mm_set1_epi8('.');
+  const __m128i space = _mm_set1_epi8(' ');
+  // Signed compares: 32..126 are the bytes above 31 and below 127.
+  const __m128i below = _mm_set1_epi8(31);
+  const __m128i above = _mm_set1_epi8(127);
+  for (uint32_t i = 0; i + 16 <= count; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(v, below), _mm_cmplt_epi8(v, above));
+    const __m128i shown =
+        _mm_or_si128(_mm_and_si128(printable, v), _mm_andnot_si128(printable, dot));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(shown, space));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(shown, space));
+    out += 32;
+  }
+  return out;
+}
+
+bool hasSsse3() {
+  static const bool supported = __builtin_cpu_supports("ssse3");
+  return supported;
+}
+#endif
 
 // The whole quoted Cmd cell of every code: always four characters.
 using CommandCells = std::array<std::array<char, 4>, 256>;
@@ -156,10 +238,25 @@ char* writePayload(char* out, const uint8_t* bytes, uint32_t length, uint32_t co
   // Only a doubled quote is wider than its mode's other entries; without
   // one the dump runs at a fixed stride.
   if (mode == PayloadMode::Hex) {
-    out = dumpAtStride<3>(out, bytes, shown, table);
+    uint32_t done = 0;
+#if defined(__x86_64__)
+    if (hasSsse3()) {
+      done = shown & ~15u;
+      out = dumpHexBy16(out, bytes, done);
+    }
+#endif
+    out = dumpAtStride<3>(out, bytes + done, shown - done, table);
   } else if (std::memchr(bytes, '"', shown) == nullptr) {
-    out = mode == PayloadMode::Ascii ? dumpAtStride<3>(out, bytes, shown, table)
-                                     : dumpAtStride<2>(out, bytes, shown, table);
+    if (mode == PayloadMode::Ascii) {
+      out = dumpAtStride<3>(out, bytes, shown, table);
+    } else {
+      uint32_t done = 0;
+#if defined(__x86_64__)
+      done = shown & ~15u;
+      out = dumpCharactersBy16(out, bytes, done);
+#endif
+      out = dumpAtStride<2>(out, bytes + done, shown - done, table);
+    }
   } else {
     for (uint32_t i = 0; i < shown; ++i) {
       const DumpEntry& entry = table[bytes[i]];

@@ -210,10 +210,19 @@ TEST(CellFormat, PayloadOfEveryByteInEveryModeStaysWithinItsRoom) {
   std::vector<uint8_t> all(256);
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint8_t>(i);
   std::vector<uint8_t> quotes(300, 0x22);
+  // Every byte from 0, and every byte but the quote from 255 down.
+  std::vector<uint8_t> noQuote(all.rbegin(), all.rend());
+  noQuote.erase(noQuote.end() - 1 - 0x22);
+  const std::vector<uint8_t> samples[] = {all, noQuote};
   for (PayloadMode mode : {PayloadMode::Hex, PayloadMode::Ascii, PayloadMode::Characters}) {
-    for (uint32_t length : {0u, 1u, 255u, 256u, 257u, 65535u}) {
-      EXPECT_EQ(payload(all, length, mode), referenceDump(all, length, mode))
-          << "mode " << int(mode) << " length " << length;
+    // Every length up to three runs of sixteen, and the long ones.
+    std::vector<uint32_t> lengths = {255u, 256u, 257u, 65535u};
+    for (uint32_t length = 0; length <= 50; ++length) lengths.push_back(length);
+    for (const uint32_t length : lengths) {
+      for (const std::vector<uint8_t>& bytes : samples) {
+        EXPECT_EQ(payload(bytes, length, mode), referenceDump(bytes, length, mode))
+            << "mode " << int(mode) << " from " << int(bytes[0]) << " length " << length;
+      }
     }
     EXPECT_EQ(payload(quotes, 1000, mode), referenceDump(quotes, 1000, mode));
     for (unsigned b = 0; b < 256; ++b) {
