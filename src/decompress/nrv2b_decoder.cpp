@@ -33,8 +33,10 @@ constexpr std::array<uint8_t, 256> kPairHeads = makePairHeads();
 // library's.
 std::optional<uint32_t> decodeNrv2b(std::span<const uint8_t> source,
                                     std::span<uint8_t> destination) {
-  constexpr size_t kLibraryLimit = std::numeric_limits<uint32_t>::max();
-  if (source.size() > kLibraryLimit || destination.size() > kLibraryLimit) return std::nullopt;
+  // The library counts in 32 bits: with less than 2 GiB of room, no length
+  // it takes can wrap around.
+  constexpr size_t kLargestSize = std::numeric_limits<int32_t>::max();
+  if (source.size() > kLargestSize || destination.size() > kLargestSize) return std::nullopt;
   const uint8_t* const input = source.data();
   const size_t inputSize = source.size();
   uint8_t* const output = destination.data();
