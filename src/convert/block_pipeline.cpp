@@ -95,14 +95,21 @@ void BlockPipeline::readAhead() {
   }
 }
 
+// Whether the block that takeNext() hands over next, the oldest not yet
+// taken or, with none in flight, the one the reader comes to, is where
+// `blocks` stands.
+bool BlockPipeline::aheadAt(const BlockReader& blocks) const {
+  if (inFlight_ == 0) {
+    return reader_.offset() == blocks.offset() &&
+           reader_.expectedNumber() == blocks.expectedNumber();
+  }
+  const Group& oldest = groups_[oldest_];
+  const AheadBlock& next = oldest.blocks[oldest.taken];
+  return next.offset == blocks.offset() && next.number == blocks.expectedNumber();
+}
+
 bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced) {
-  const bool aheadHere =
-      inFlight_ > 0
-          ? groups_[oldest_].blocks[groups_[oldest_].taken].offset == blocks.offset() &&
-                groups_[oldest_].blocks[groups_[oldest_].taken].number == blocks.expectedNumber()
-          : reader_.offset() == blocks.offset() &&
-                reader_.expectedNumber() == blocks.expectedNumber();
-  if (!aheadHere) restartAt(blocks.offset(), blocks.expectedNumber());
+  if (!aheadAt(blocks)) restartAt(blocks.offset(), blocks.expectedNumber());
   readAhead();
   if (inFlight_ == 0) return false;
   Group& group = groups_[oldest_];

@@ -79,6 +79,7 @@ class BlockPipeline {
     size_t taken = 0;  // blocks handed to the framer
   };
 
+  bool aheadAt(const BlockReader& blocks) const;
   void restartAt(uint64_t offset, uint32_t expectedNumber);
   void readAhead();
   bool fillGroup(Group& group);

@@ -36,7 +36,6 @@ class RowBatches {
   RowBatches& operator=(const RowBatches&) = delete;
 
   bool allocated() const { return storage_ != nullptr; }
-  size_t bufferSize() const { return batches_.size() * (kRecordCapacity + kTextCapacity); }
 
   // Every batch formats with a copy of `formatter`.
   void begin(const RowFormatter& formatter);

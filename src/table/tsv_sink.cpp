@@ -11,10 +11,6 @@ TsvSink::TsvSink(ByteSink& sink, size_t bufferCapacity, WorkerPool* workers)
   if (workers != nullptr && workers->size() > 0) batches_.emplace(*workers, workers->size() + 2, out_);
 }
 
-size_t TsvSink::bufferSize() const {
-  return OutputBuffer::kDefaultCapacity + (batches_ ? batches_->bufferSize() : 0);
-}
-
 void TsvSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
   formatter_.emplace(header, version, options);
   if (batches_) batches_->begin(*formatter_);

@@ -25,7 +25,6 @@ class TsvSink : public RowSink {
 
   // False when the output buffer could not be allocated.
   bool allocated() const { return out_.allocated() && (!batches_ || batches_->allocated()); }
-  size_t bufferSize() const;
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
