@@ -183,10 +183,12 @@ int convertFiles(const Options& options) {
 
   ConversionOutcome outcome;
   InterruptionWatch interruption;
-  // One thread alone runs the serial path; more start workers for it.
+  // One thread alone runs the serial path; more start workers for it. The
+  // converting thread runs the workers' jobs while it waits for them, so
+  // it counts as one of the threads.
   const unsigned threads = threadCount(options);
   std::optional<WorkerPool> workers;
-  if (threads > 1) workers.emplace(threads);
+  if (threads > 1) workers.emplace(threads - 1);
   WorkerPool* pool = workers ? &*workers : nullptr;
   OutputParts parts(options.format, options.outputPath, inputStat, pool);
   std::string formatFailure;

@@ -45,15 +45,20 @@ void WorkerPool::submit(PoolJob& job) {
 
 void WorkerPool::wait(PoolJob& job) {
   std::unique_lock lock(mutex_);
-  if (const auto queued = std::find(queue_.begin(), queue_.end(), &job); queued != queue_.end()) {
-    queue_.erase(queued);
+  while (!job.done_) {
+    if (queue_.empty()) {
+      finished_.wait(lock);
+      continue;
+    }
+    const auto queued = std::find(queue_.begin(), queue_.end(), &job);
+    const auto taken = queued != queue_.end() ? queued : queue_.begin();
+    PoolJob& next = **taken;
+    queue_.erase(taken);
     lock.unlock();
-    job.run();
+    next.run();
     lock.lock();
-    job.done_ = true;
-    return;
+    next.done_ = true;
   }
-  finished_.wait(lock, [&job] { return job.done_; });
 }
 
 void WorkerPool::work() {

@@ -2,6 +2,9 @@
 // independent computations: a worker never waits for another job, so the
 // only thread that waits is the one that queued them, and always for a job
 // already queued. That keeps the pool free of deadlocks by construction.
+// The waiting thread runs queued jobs itself: it is one of the threads of
+// the pool in all but name, and handing work to a sleeping thread costs a
+// wake-up, which on a virtual machine can cost more than a small job.
 #ifndef QNVTAB_PARALLEL_WORKER_POOL_H_
 #define QNVTAB_PARALLEL_WORKER_POOL_H_
 
@@ -39,8 +42,9 @@ class WorkerPool {
 
   // The job must stay alive until wait() has returned for it.
   void submit(PoolJob& job);
-  // Returns once `job` is done; a job that no worker has begun yet is run
-  // by the caller, which would otherwise sit idle.
+  // Returns once `job` is done. Until then the caller, which would
+  // otherwise sit idle, runs `job` if no worker has begun it, or else the
+  // oldest job queued; it sleeps only when no job is left to take.
   void wait(PoolJob& job);
 
  private:
