@@ -1,16 +1,20 @@
 // The floor of a conversion: everything qnvtab cannot avoid, without the
 // table. Reads, checks and expands every block of a trace with the project's
 // own readers, then writes the given number of bytes in 1 MiB writes.
+// With --library, compressed blocks are expanded by the UCL library alone,
+// without the project's faster decoder.
 //
-//   floor TRACE OUTPUT BYTES
+//   floor [--library] TRACE OUTPUT BYTES
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "decompress/expand_block.h"
+#include "decompress/ucl_library.h"
 #include "trace/block_reader.h"
 #include "trace/byte_source.h"
 #include "trace/trace_footer.h"
@@ -18,10 +22,13 @@
 
 int main(int argc, char** argv) {
   using namespace qnvtab;
-  if (argc != 4) {
-    std::fputs("usage: floor TRACE OUTPUT BYTES\n", stderr);
+  const bool library = argc == 5 && std::strcmp(argv[1], "--library") == 0;
+  if (library) ++argv;
+  if (argc != (library ? 5 : 4)) {
+    std::fputs("usage: floor [--library] TRACE OUTPUT BYTES\n", stderr);
     return 2;
   }
+  if (library && initialiseUcl().status != UclServiceResult::Success) return 1;
   FileByteSource input;
   int error = 0;
   if (!input.open(argv[1], error)) return 1;
@@ -38,6 +45,12 @@ int main(int argc, char** argv) {
   uint64_t expanded = 0;
   for (uint32_t number = 1; number <= footer.blockCount(); ++number) {
     if (blocks.next(block)) return 1;
+    if (library && !block.header.storedFlag()) {
+      const UclResult decoded = decompressNrv2b({block.payload, block.header.length()}, carry);
+      if (decoded.status != UclServiceResult::Success) return 1;
+      expanded += decoded.produced;
+      continue;
+    }
     const Expansion expansion = expandBlock(block.header, block.payload, carry);
     if (expansion.result != ExpandResult::Expanded) return 1;
     expanded += expansion.produced;
