@@ -41,7 +41,8 @@ void BlockPipeline::Group::run() {
     AheadBlock& block = blocks[i];
     const uint8_t* payload = payloads + i * payloadStride;
     block.checked = crc16(payload, block.header.length()) == block.header.checksum();
-    if (block.checked) {
+    // A stored block is copied once, into the framer, when it is taken.
+    if (block.checked && !block.header.storedFlag()) {
       block.expansion =
           expandBlock(block.header, payload, {expanded + i * expandCapacity, expandCapacity});
     }
@@ -70,7 +71,7 @@ bool BlockPipeline::fillGroup(Group& group) {
   group.taken = 0;
   while (group.blocks.size() < blocksPerGroup_ &&
          !limits_.reachedBy(reader_.offset(), reader_.expectedNumber())) {
-    if (reader_.nextUnverified(block)) {
+    if (reader_.nextUnverified(block, group.payloads + group.blocks.size() * group.payloadStride)) {
       readingStopped_ = true;
       break;
     }
@@ -79,8 +80,6 @@ bool BlockPipeline::fillGroup(Group& group) {
     ahead.number = block.number;
     ahead.offset = block.offset;
     ahead.nextOffset = reader_.offset();
-    std::memcpy(group.payloads + (group.blocks.size() - 1) * group.payloadStride, block.payload,
-                size_t{block.header.length()} + 1);
   }
   return !group.blocks.empty();
 }
@@ -121,14 +120,22 @@ bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& p
     --inFlight_;
   }
   const std::span<uint8_t> freeSpace = framer.freeSpace();
-  if (!next.checked || next.expansion.result != ExpandResult::Expanded ||
-      next.expansion.produced > freeSpace.size()) {
-    return false;
+  if (!next.checked) return false;
+  if (next.header.storedFlag()) {
+    const Expansion stored =
+        expandBlock(next.header, group.payloads + index * group.payloadStride, freeSpace);
+    if (stored.result != ExpandResult::Expanded) return false;
+    produced = stored.produced;
+  } else {
+    if (next.expansion.result != ExpandResult::Expanded ||
+        next.expansion.produced > freeSpace.size()) {
+      return false;
+    }
+    std::memcpy(freeSpace.data(), group.expanded + index * group.expandCapacity,
+                next.expansion.produced);
+    produced = next.expansion.produced;
   }
-  std::memcpy(freeSpace.data(), group.expanded + index * group.expandCapacity,
-              next.expansion.produced);
-  framer.commit(next.expansion.produced);
-  produced = next.expansion.produced;
+  framer.commit(produced);
   blocks.moveTo(next.nextOffset, next.number + 1);
   readAhead();
   return true;

@@ -54,8 +54,10 @@ class BlockReader {
   // expected one: for a repair that something else has confirmed.
   std::optional<Fault> nextWhateverItsNumber(CheckedBlock& block);
   // The same, leaving the checksum to the caller: for blocks checked on
-  // another thread, and read again here when the checksum fails.
-  std::optional<Fault> nextUnverified(CheckedBlock& block);
+  // another thread, and read again here when the checksum fails. The
+  // payload and its spare byte go to `payload`, bufferSize() bytes that
+  // stay the caller's.
+  std::optional<Fault> nextUnverified(CheckedBlock& block, uint8_t* payload);
 
   // Where the next block is looked for, and the number it must carry.
   uint64_t offset() const { return offset_; }
@@ -66,7 +68,8 @@ class BlockReader {
   }
 
  private:
-  std::optional<Fault> read(CheckedBlock& block, bool checkNumber, bool checkChecksum);
+  std::optional<Fault> read(CheckedBlock& block, bool checkNumber, bool checkChecksum,
+                            uint8_t* payload);
 
   ByteSource& source_;
   uint64_t offset_;
