@@ -133,8 +133,15 @@ std::optional<uint32_t> decodeNrv2b(std::span<const uint8_t> source,
       lastOffset = ++offset;
     }
 
-    uint32_t length = nextFlag();
-    length = length * 2 + nextFlag();
+    uint32_t length;
+    if (flagCount >= 2) {
+      length = flags >> 30;
+      flags <<= 2;
+      flagCount -= 2;
+    } else {
+      length = nextFlag();
+      length = length * 2 + nextFlag();
+    }
     if (length == 0) {
       length = 1;
       if (readShortNumber(length)) {
