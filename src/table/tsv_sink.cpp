@@ -7,8 +7,12 @@ namespace qnvtab {
 TsvSink::TsvSink(ByteSink& sink, size_t bufferCapacity, WorkerPool* workers)
     : out_(sink, bufferCapacity > kMaxRowSize ? bufferCapacity : kMaxRowSize) {
   // Enough batches for every worker to format one while one is filled and
-  // the oldest is written.
-  if (workers != nullptr && workers->size() > 0) batches_.emplace(*workers, workers->size() + 2, out_);
+  // the oldest is written, and two more queued: when the converting thread
+  // takes a queued batch while it waits, the workers still find one, and
+  // need not sleep until the next is filled.
+  if (workers != nullptr && workers->size() > 0) {
+    batches_.emplace(*workers, workers->size() + 4, out_);
+  }
 }
 
 void TsvSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
