@@ -1,10 +1,11 @@
 // Blocks read ahead in file order, checked and expanded on a worker pool,
 // taken back one by one in order. Blocks go to the workers in groups, so
 // that a job is long enough to be worth handing over; a stored block is
-// only checked there, and copied once, when it is taken. Only what the serial loop
-// would accept is taken: a block that fails to read, check or expand, or
-// that would not fit the framer's free space, is left to the serial loop,
-// which reads it again and so reports exactly the fault it always reports.
+// only checked there, and copied once, when it is taken. Only what the
+// serial loop would accept is taken: a block that fails to read, check or
+// expand, or that would not fit the framer's free space, is left to the
+// serial loop, which reads it again and so reports exactly the fault it
+// always reports.
 #ifndef QNVTAB_CONVERT_BLOCK_PIPELINE_H_
 #define QNVTAB_CONVERT_BLOCK_PIPELINE_H_
 
