@@ -22,9 +22,12 @@
 
 int main(int argc, char** argv) {
   using namespace qnvtab;
-  const bool library = argc == 5 && std::strcmp(argv[1], "--library") == 0;
-  if (library) ++argv;
-  if (argc != (library ? 5 : 4)) {
+  const bool library = argc > 1 && std::strcmp(argv[1], "--library") == 0;
+  if (library) {
+    --argc;
+    ++argv;
+  }
+  if (argc != 4) {
     std::fputs("usage: floor [--library] TRACE OUTPUT BYTES\n", stderr);
     return 2;
   }
