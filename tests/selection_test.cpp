@@ -184,7 +184,6 @@ TEST(Selection, SelectedRunIsTheFilteredFullTable) {
     const std::string output = s.output.empty() ? "S.XLS" : s.output;
     const SplitRun selected = splitRun(trace, output, options);
     EXPECT_EQ(selected.run.status, full.run.status);
-    EXPECT_EQ(selected.run.err, full.run.err);
     ASSERT_FALSE(selected.names.empty());
     EXPECT_EQ(selected.names.back(), s.lastName.empty() ? output : s.lastName);
 
@@ -205,6 +204,13 @@ TEST(Selection, SelectedRunIsTheFilteredFullTable) {
       rows.insert(rows.end(), part.rows.begin(), part.rows.end());
     }
     EXPECT_EQ(rows, expected);
+    // The salvage summary counts the rows written beside the events read.
+    std::string err = full.run.err;
+    const size_t written = err.find(" events written");
+    if (written != std::string::npos) {
+      err.replace(written, 15, " events read, " + std::to_string(rows.size()) + " rows written");
+    }
+    EXPECT_EQ(selected.run.err, err);
   }
 }
 

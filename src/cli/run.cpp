@@ -62,14 +62,16 @@ int refuseOpen(const std::string& path, const std::string& reason, const char* m
 }
 
 // How a run that was stopped by a signal ends: the table holds the rows up
-// to the event named.
-int reportInterruption(int signal, int32_t events) {
-  diagnose("interrupted after event " + std::to_string(events) + " (" + signalName(signal) + ")");
+// to the event named, and under a selection the rows counted.
+int reportInterruption(int signal, int32_t events, std::optional<uint64_t> selectedRows) {
+  std::string where = "event " + std::to_string(events);
+  if (selectedRows) where += " read, " + std::to_string(*selectedRows) + " rows written";
+  diagnose("interrupted after " + where + " (" + signalName(signal) + ")");
   return 128 + signal;
 }
 
 int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  const OutputParts& parts) {
+                  const OutputParts& parts, std::optional<uint64_t> selectedRows) {
   print(console, bannerText());
   print(console, completionText(options.inputPath, options.outputPath));
   for (const std::string& part : parts.paths()) print(console, continuationText(part));
@@ -81,9 +83,16 @@ int reportSuccess(std::FILE* console, const Options& options, const ConversionOu
   }
   if (!options.salvage) return kExitSuccess;
   diagnose(printableName(options.inputPath) + ": " +
-           describeSalvage(outcome.salvage, outcome.events));
-  if (outcome.salvage.interiorDamage) return kExitSalvagedDamage;
-  return outcome.salvage.endDamage ? kExitSalvagedEnd : kExitSuccess;
+           describeSalvage(outcome.salvage, outcome.events, selectedRows));
+  switch (damageFound(outcome.salvage)) {
+    case DamageFound::Inside:
+      return kExitSalvagedDamage;
+    case DamageFound::AtEnd:
+      return kExitSalvagedEnd;
+    case DamageFound::None:
+      break;
+  }
+  return kExitSuccess;
 }
 
 // A workbook cell holds less than the longest dumps.
@@ -96,15 +105,17 @@ void reportCutDumps(const Options& options, uint64_t cutDumps) {
 
 // The console text and exit status of a finished conversion. A signal that
 // came too late to stop the loop still ends the run as interrupted.
-// `writeFailure` says which output file failed and why, empty when none.
+// `writeFailure` says which output file failed and why, empty when none;
+// `selectedRows` counts the rows written under a selection.
 int reportOutcome(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  const std::string& writeFailure, const OutputParts& parts, int signal) {
+                  const std::string& writeFailure, const OutputParts& parts, int signal,
+                  std::optional<uint64_t> selectedRows) {
   if (!writeFailure.empty()) {
     diagnose(writeFailure);
     return failWith(console, kCannotWriteOutputText);
   }
   if (signal != 0 && (outcome.stopped || !outcome.fault)) {
-    return reportInterruption(signal, outcome.events);
+    return reportInterruption(signal, outcome.events, selectedRows);
   }
   if (outcome.fault && outcome.fault->kind == FaultKind::OutOfMemory) {
     return reportOutOfMemory(outcome.fault->found);
@@ -113,14 +124,14 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
     const std::string input = printableName(options.inputPath);
     diagnose(input + ": " + describeFault(*outcome.fault));
     if (options.salvage && outcome.fault->block != 0) {
-      diagnose(input + ": " + describeSalvage(outcome.salvage, outcome.events));
+      diagnose(input + ": " + describeSalvage(outcome.salvage, outcome.events, selectedRows));
     }
     if (!options.salvage && mayBeSalvaged(outcome.fault->kind)) {
       diagnose("hint: --salvage converts the intact blocks of a damaged trace");
     }
     return failWith(console, kInputFaultText);
   }
-  return reportSuccess(console, options, outcome, parts);
+  return reportSuccess(console, options, outcome, parts, selectedRows);
 }
 
 // The row sinks in front of the output's own: the selection, then the
@@ -134,6 +145,10 @@ class SinkChain {
     }
   }
   RowSink& front() { return *front_; }
+  // The rows written under a selection; none without one.
+  std::optional<uint64_t> selectedRows() const {
+    return selecting_ ? std::optional(selecting_->rowsKept()) : std::nullopt;
+  }
 
  private:
   std::optional<SplitSink> split_;
@@ -193,6 +208,7 @@ int convertFiles(const Options& options) {
   OutputParts parts(options.format, options.outputPath, inputStat, pool);
   std::string formatFailure;
   uint64_t cutDumps = 0;
+  std::optional<uint64_t> selectedRows;
   {
     FormatSink format(options.format, options.outputPath, outputFile, pool);
     if (format.sink() == nullptr) {
@@ -207,6 +223,7 @@ int convertFiles(const Options& options) {
       SinkChain chain(options, *format.sink(), parts);
       outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
                              chain.front(), &observer, &incidents);
+      selectedRows = chain.selectedRows();
     }
     cutDumps = format.cutDumps();
     formatFailure = format.failureReason(outputFile);
@@ -214,7 +231,8 @@ int convertFiles(const Options& options) {
   const std::string writeFailure =
       closeOutputs(options, outcome, outputFile, formatFailure, parts);
   reportCutDumps(options, cutDumps + parts.cutDumps());
-  return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received());
+  return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received(),
+                       selectedRows);
 }
 
 int runCommandLine(int argc, const char* const* argv) {

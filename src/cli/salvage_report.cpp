@@ -40,8 +40,12 @@ std::string describeIncident(const Incident& incident) {
   switch (incident.kind) {
     case IncidentKind::UnverifiedHeader:
       return cause + ": the header is read by its text as the " + number(incident.cause.found) +
-             "-byte layout, since block 1 checks right after it; its checksum is wrong, so the "
-             "trace's dates are unverified";
+             "-byte layout, since " +
+             (incident.confirmingBlock == 1   ? std::string("block 1 checks right after it")
+              : incident.confirmingBlock == 0 ? std::string("the footer checks")
+                                              : "block " + number(incident.confirmingBlock) +
+                                                    " checks after it") +
+             "; its checksum is wrong, so the trace's dates are unverified";
     case IncidentKind::FooterIgnored:
       return cause + ": footer ignored, blocks are read up to the end of the file";
     case IncidentKind::NumberRepaired:
@@ -58,21 +62,23 @@ std::string describeIncident(const Incident& incident) {
   return cause;
 }
 
-std::string describeSalvage(const SalvageSummary& summary, int32_t eventsWritten) {
+std::string describeSalvage(const SalvageSummary& summary, int32_t events,
+                            std::optional<uint64_t> selectedRows) {
   char share[32];
   std::snprintf(share, sizeof share, "%.1f%%",
                 summary.fileSize == 0 ? 0.0 : 100.0 * summary.bytesSkipped / summary.fileSize);
   std::string text = "salvage: " + plural(summary.blocksRead, "block", "blocks") + " read, " +
                      number(summary.blocksLost) + " lost; " +
                      plural(summary.bytesSkipped, "byte", "bytes") + " skipped (" + share +
-                     " of the file); " + plural(static_cast<uint32_t>(eventsWritten), "event", "events") +
-                     " written, ";
+                     " of the file); " + plural(static_cast<uint32_t>(events), "event", "events") +
+                     (selectedRows ? " read, " + plural(*selectedRows, "row", "rows") + " written, "
+                                   : std::string(" written, "));
   if (summary.gaps == 0) return text + "none lost";
   text += "at least " + number(summary.gaps) + " lost";
   // Lost blocks are counted at the mean expanded size of the intact ones,
   // and lost bytes at the mean size of an event.
-  if (eventsWritten > 0 && summary.blocksRead > 0) {
-    const double meanEvent = static_cast<double>(summary.streamBytesRead) / eventsWritten;
+  if (events > 0 && summary.blocksRead > 0) {
+    const double meanEvent = static_cast<double>(summary.streamBytesRead) / events;
     const double meanBlock = static_cast<double>(summary.streamBytesRead) / summary.blocksRead;
     const double lost = (summary.streamBytesLost + summary.blocksLost * meanBlock) / meanEvent;
     if (lost >= summary.gaps + 0.5) {

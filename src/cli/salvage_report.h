@@ -3,7 +3,9 @@
 #ifndef QNVTAB_CLI_SALVAGE_REPORT_H_
 #define QNVTAB_CLI_SALVAGE_REPORT_H_
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/progress.h"
@@ -18,8 +20,10 @@ std::string describeIncident(const Incident& incident);
 
 // E.g. "salvage: 48 blocks read, 2 lost; 1036 bytes skipped (1.4% of the
 // file); 1200 events written, at least 2 lost (about 31 by the mean event
-// size, an estimate)".
-std::string describeSalvage(const SalvageSummary& summary, int32_t eventsWritten);
+// size, an estimate)". Under a selection, `selectedRows` are the rows
+// written of the `events` read: "1200 events read, 37 rows written, ...".
+std::string describeSalvage(const SalvageSummary& summary, int32_t events,
+                            std::optional<uint64_t> selectedRows = std::nullopt);
 
 class StderrIncidentReporter : public IncidentReporter {
  public:

@@ -107,7 +107,7 @@ bool BlockPipeline::aheadAt(const BlockReader& blocks) const {
   return next.offset == blocks.offset() && next.number == blocks.expectedNumber();
 }
 
-bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced) {
+bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer) {
   if (!aheadAt(blocks)) restartAt(blocks.offset(), blocks.expectedNumber());
   readAhead();
   if (inFlight_ == 0) return false;
@@ -121,6 +121,7 @@ bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, size_t& p
   }
   const std::span<uint8_t> freeSpace = framer.freeSpace();
   if (!next.checked) return false;
+  size_t produced = 0;
   if (next.header.storedFlag()) {
     const Expansion stored =
         expandBlock(next.header, group.payloads + index * group.payloadStride, freeSpace);

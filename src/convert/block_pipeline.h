@@ -59,7 +59,7 @@ class BlockPipeline {
   // free space, after which `blocks` stands behind it. False, with nothing
   // changed, when the serial loop must take that block itself. Reading
   // ahead restarts wherever `blocks` has been moved to.
-  bool takeNext(BlockReader& blocks, EventFramer& framer, size_t& produced);
+  bool takeNext(BlockReader& blocks, EventFramer& framer);
 
  private:
   struct AheadBlock {

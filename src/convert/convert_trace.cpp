@@ -26,13 +26,11 @@ RowOptions supportedOptions(const RowOptions& asked, TraceVersion version, bool&
 }
 
 // Expands `block` into the framer; the fault when it does not fit.
-std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block,
-                                size_t& produced) {
+std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block) {
   const std::span<uint8_t> freeSpace = framer.freeSpace();
   const Expansion expansion = expandBlock(block.header, block.payload, freeSpace);
   if (expansion.result == ExpandResult::Expanded) {
     framer.commit(expansion.produced);
-    produced = expansion.produced;
     return std::nullopt;
   }
   FaultKind kind = FaultKind::DecompressFailed;
@@ -49,9 +47,9 @@ std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block,
 }
 
 // The records of the bytes just added go to the sink.
-void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, bool endOfData,
+void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, FramingPoint point,
                   ConversionOutcome& outcome) {
-  if (!policy.beforeFraming(framer, endOfData)) return;
+  if (!policy.beforeFraming(framer, point)) return;
   const RecordRun run = framer.takeRecords();
   policy.framed(run);
   sink.write(run);
@@ -61,14 +59,14 @@ void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, bool 
 // Reads, checks and expands the next block into the framer, ahead on the
 // workers where it can; the fault that stops it otherwise.
 std::optional<Fault> nextBlock(BlockReader& blocks, BlockPipeline* ahead, bool takeAnyNumber,
-                               EventFramer& framer, size_t& produced) {
-  if (ahead != nullptr && !takeAnyNumber && ahead->takeNext(blocks, framer, produced)) {
+                               EventFramer& framer) {
+  if (ahead != nullptr && !takeAnyNumber && ahead->takeNext(blocks, framer)) {
     return std::nullopt;
   }
   CheckedBlock block;
   std::optional<Fault> fault =
       takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);
-  if (!fault) fault = expandInto(framer, block, produced);
+  if (!fault) fault = expandInto(framer, block);
   return fault;
 }
 
@@ -84,18 +82,19 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
       outcome.stopped = true;
       return;
     }
-    size_t produced = 0;
-    const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer, produced);
+    const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer);
     takeAnyNumber = false;
     if (fault) {
+      frameRecords(framer, policy, sink, FramingPoint::BeforeFault, outcome);
+      if (sink.failed() || sink.complete()) return;
       const Recovery recovery = policy.recover(*fault, blocks, framer);
       if (recovery == Recovery::Stop) outcome.fault = fault;
       if (recovery == Recovery::Stop || recovery == Recovery::EndOfData) break;
       takeAnyNumber = recovery == Recovery::RetryWhateverItsNumber;
       continue;
     }
-    policy.blockRead(produced);
-    frameRecords(framer, policy, sink, false, outcome);
+    policy.blockRead();
+    frameRecords(framer, policy, sink, FramingPoint::AfterBlock, outcome);
     if (sink.failed() || sink.complete()) return;
     if (observer != nullptr) {
       observer->blockConverted(blocks.offset() - limits.firstBlock, limits.dataLength,
@@ -103,7 +102,7 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
     }
   }
   if (outcome.fault) return;
-  frameRecords(framer, policy, sink, true, outcome);
+  frameRecords(framer, policy, sink, FramingPoint::EndOfData, outcome);
   outcome.droppedBytes = framer.carriedBytes();
 }
 
@@ -111,22 +110,42 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
 
 namespace {
 
-// The header, or in salvage its text alone when block 1 checks behind it.
+// The header, or in salvage its text alone when something confirms the
+// layout it names: its own checksum (a file cut short right after it),
+// block 1 right after it, or, when block 1 checks after no layout at all,
+// a later block or a footer that checks. Block 1 after another layout
+// means the text is damaged.
 std::optional<Fault> readHeader(ByteSource& source, bool salvage, IncidentReporter* reporter,
                                 HeaderRead& header, SalvageSummary& summary) {
   const std::optional<Fault> fault = readTraceHeader(source, header);
   if (!fault || !salvage || fault->kind == FaultKind::ReadFailed) return fault;
-  BlockSearch firstBlock;
-  firstBlock.dataEnd = static_cast<uint64_t>(header.fileSize);
+  if (readHeaderByText(source, header)) return fault;
+  if (header.checksumRight) return std::nullopt;
+  BlockSearch blocks;
+  blocks.from = header.layoutSize;
+  blocks.dataEnd = static_cast<uint64_t>(header.fileSize);
   uint16_t length = 0;
-  if (readHeaderByText(source, header) ||
-      !blockChecksAt(source, header.layoutSize, 1, firstBlock, length)) {
-    return fault;
+  uint32_t confirming = 1;
+  if (!blockChecksAt(source, header.layoutSize, 1, blocks, length)) {
+    for (const size_t layoutSize : {layout::kHeaderSizeV5, layout::kHeaderSizeV7, layout::kHeaderSizeV8}) {
+      if (blockChecksAt(source, layoutSize, 1, blocks, length)) return fault;
+    }
+    // The last block ends where the footer begins, or with the file.
+    std::optional<FoundBlock> later = findNextBlock(source, blocks);
+    blocks.dataEnd -= std::min<uint64_t>(blocks.dataEnd, layout::kFooterSize);
+    if (!later) later = findNextBlock(source, blocks);
+    TraceFooter footer;
+    const std::optional<Fault> footerFault =
+        readTraceFooter(source, header.fileSize, header.layoutSize, footer);
+    const bool footerChecks = !footerFault || footerFault->kind == FaultKind::DataLengthTooLong;
+    if (!later && !footerChecks) return fault;
+    confirming = later ? later->number : 0;
   }
   Incident unverified;
   unverified.kind = IncidentKind::UnverifiedHeader;
   unverified.cause = *fault;
   unverified.cause.found = header.layoutSize;
+  unverified.confirmingBlock = confirming;
   reporter->report(unverified);
   summary.interiorDamage = true;
   return std::nullopt;
@@ -142,6 +161,7 @@ std::optional<Fault> readLimits(ByteSource& source, const HeaderRead& header, bo
   limits.firstBlock = header.layoutSize;
   const std::optional<Fault> fault =
       readTraceFooter(source, header.fileSize, header.layoutSize, footer);
+  summary.footerChecks = !fault || fault->kind == FaultKind::DataLengthTooLong;
   if (!fault) {
     limits.blockCount = footer.blockCount();
     limits.dataLength = footer.dataLength();

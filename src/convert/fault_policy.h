@@ -16,16 +16,20 @@ enum class Recovery {
   RetryWhateverItsNumber,  // read the same block again, taking its number as right
 };
 
+enum class FramingPoint { AfterBlock, BeforeFault, EndOfData };
+
 class FaultPolicy {
  public:
   virtual ~FaultPolicy() = default;
   // May move the block reader and drop bytes held by the framer.
   virtual Recovery recover(const Fault& fault, BlockReader& blocks, EventFramer& framer) = 0;
-  // An intact block expanded to `expandedBytes`.
-  virtual void blockRead(size_t expandedBytes) = 0;
-  // After a block's bytes are in the framer (or the data has ended) and
-  // before its records are framed; false when they must not be framed yet.
-  virtual bool beforeFraming(EventFramer& framer, bool endOfData) = 0;
+  // An intact block was read and expanded.
+  virtual void blockRead() = 0;
+  // Before the records held are framed: after a block's bytes are in the
+  // framer, before a fault is recovered from (its recovery may drop what
+  // is held), or once the data has ended. False when they must not be
+  // framed yet.
+  virtual bool beforeFraming(EventFramer& framer, FramingPoint point) = 0;
   virtual void framed(const RecordRun& run) = 0;
 };
 
@@ -33,8 +37,8 @@ class FaultPolicy {
 class StopAtFirstFault : public FaultPolicy {
  public:
   Recovery recover(const Fault&, BlockReader&, EventFramer&) override { return Recovery::Stop; }
-  void blockRead(size_t) override {}
-  bool beforeFraming(EventFramer&, bool) override { return true; }
+  void blockRead() override {}
+  bool beforeFraming(EventFramer&, FramingPoint) override { return true; }
   void framed(const RecordRun&) override {}
 };
 

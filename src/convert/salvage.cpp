@@ -4,6 +4,12 @@
 
 namespace qnvtab {
 
+DamageFound damageFound(const SalvageSummary& summary) {
+  if (!summary.interiorDamage && !summary.endDamage) return DamageFound::None;
+  if (summary.interiorDamage || summary.footerChecks) return DamageFound::Inside;
+  return DamageFound::AtEnd;
+}
+
 SalvagePolicy::SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
                              const layout::EventHeadLayout& head,
                              std::optional<uint32_t> firstEventStamp, IncidentReporter& reporter,
@@ -159,31 +165,29 @@ void SalvagePolicy::endGap() {
   gap_.reset();
 }
 
-bool SalvagePolicy::beforeFraming(EventFramer& framer, bool endOfData) {
+bool SalvagePolicy::beforeFraming(EventFramer& framer, FramingPoint point) {
+  const bool endOfData = point == FramingPoint::EndOfData;
   if (endOfData && damageBeforeMore_) summary_.endDamage = true;
   if (!gap_) return true;
+  // Before a fault, the bytes held may be all that this stretch of the
+  // stream holds, so they are judged as if the data ended there.
+  const bool lastBytes = point != FramingPoint::AfterBlock;
   const std::span<const uint8_t> held = framer.held();
-  // A lost block expands to at most two blocks' worth of the stream.
-  const uint64_t lostBlocks =
-      gap_->firstLostBlock == 0 ? 1 : gap_->lastLostBlock - gap_->firstLostBlock + 1;
-  const uint64_t lostBytes = gap_->droppedStreamBytes + (lostBlocks + 1) * 2 * largestBlock_;
-  const std::optional<BoundaryRule> rule =
-      chooseBoundaryRule(health_, firstEventStamp_, lostBytes, head_.size);
-  BoundarySearch search;  // no rule: nothing to judge by, so nothing is taken
-  search.offset = held.size();
-  if (rule) {
-    search = findRecordBoundary(held, head_, *rule, endOfData,
-                                (kSalvageBlocksHeld - 1) * size_t{bounds_.blockSize});
-  }
+  const size_t blockSize = bounds_.blockSize;
+  // Waiting keeps room behind the held bytes for the next block, which
+  // may expand to two blocks' worth.
+  const bool mayWait = !lastBytes && held.size() <= (kSalvageBlocksHeld - 2) * blockSize;
+  const ChainRules rules = chooseChainRules(health_, firstEventStamp_, 2 * blockSize);
+  const BoundarySearch search = boundaries_.find(held, head_, rules, lastBytes, mayWait);
   framer.discard(search.offset);
   gap_->droppedStreamBytes += search.offset;
+  // A stream that goes on after a fault is still searched; at the end of
+  // the data, the gap ends with it.
   if (search.result == BoundarySearch::Found || endOfData) endGap();
-  // Records after a boundary not yet confirmed are not framed.
   return search.result == BoundarySearch::Found;
 }
 
-void SalvagePolicy::blockRead(size_t expandedBytes) {
-  largestBlock_ = std::max(largestBlock_, uint64_t{expandedBytes});
+void SalvagePolicy::blockRead() {
   ++summary_.blocksRead;
   if (damageBeforeMore_) summary_.interiorDamage = true;
   damageBeforeMore_ = false;

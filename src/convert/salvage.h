@@ -16,7 +16,7 @@
 namespace qnvtab {
 
 enum class IncidentKind {
-  UnverifiedHeader,  // checksum wrong; taken by its text and block 1
+  UnverifiedHeader,  // checksum wrong; taken by its text and a block after it
   FooterIgnored,     // checksum wrong or disagreeing with the file
   NumberRepaired,    // a block whose number alone was wrong, kept
   BytesSkipped,      // bytes between two blocks that follow each other
@@ -33,6 +33,7 @@ struct Incident {
   uint32_t lastLostBlock = 0;
   uint64_t droppedStreamBytes = 0;  // event-stream bytes dropped around the gap
   int32_t afterEvent = 0;           // the last event written before it
+  uint32_t confirmingBlock = 0;     // UnverifiedHeader: the block that checks after it, 0: none
 };
 
 class IncidentReporter {
@@ -51,7 +52,16 @@ struct SalvageSummary {
   uint32_t gaps = 0;             // places where at least one event was lost
   bool interiorDamage = false;   // damage before the end of the file
   bool endDamage = false;        // a torn tail or an ignored footer
+  bool footerChecks = false;     // the file ends in a footer whose checksum is right
 };
+
+enum class DamageFound { None, AtEnd, Inside };
+
+// Where the damage lies. A file that ends in a footer whose checksum is
+// right was finished by its writer, so whatever is wrong in it lies inside,
+// even where the data length disagrees with the file. Otherwise damage at
+// the end alone means a file cut short, or a footer lost, after intact data.
+DamageFound damageFound(const SalvageSummary& summary);
 
 // Where blocks may lie and how long they may be.
 constexpr uint32_t kHighestBlockNumber = 0x7FFF;
@@ -72,8 +82,8 @@ class SalvagePolicy : public FaultPolicy {
                 IncidentReporter& reporter, SalvageSummary& summary);
 
   Recovery recover(const Fault& fault, BlockReader& blocks, EventFramer& framer) override;
-  void blockRead(size_t expandedBytes) override;
-  bool beforeFraming(EventFramer& framer, bool endOfData) override;
+  void blockRead() override;
+  bool beforeFraming(EventFramer& framer, FramingPoint point) override;
   void framed(const RecordRun& run) override;
 
  private:
@@ -93,9 +103,9 @@ class SalvagePolicy : public FaultPolicy {
   IncidentReporter& reporter_;
   SalvageSummary& summary_;
   RecordHealth health_;
+  BoundaryFinder boundaries_;
   std::optional<Incident> gap_;  // until the stream has found its next record
   bool damageBeforeMore_ = false;  // damage met since the last intact block
-  uint64_t largestBlock_ = 0;      // the most bytes an intact block expanded to
 };
 
 }  // namespace qnvtab

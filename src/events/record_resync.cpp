@@ -10,66 +10,119 @@ namespace {
 
 // Below this many intact records, their habits are not known yet.
 constexpr uint64_t kRecordsToJudgeBy = 16;
-// The step between events assumed while their habits are not known.
-constexpr uint64_t kUnknownStep = 60'000;  // ms
-// Records up to this size are never taken for chance bytes by their size.
-constexpr size_t kSmallRecord = 256;
+// A chain of this many whole records confirms its first offset.
+constexpr int32_t kConfirmingRecords = 8;
+// How far one stamp may run ahead of the one before: while the trace's
+// habits are unknown a minute, else a multiple of the largest step seen,
+// within a minute and a day.
+constexpr uint32_t kMinForwardStep = 60 * 1000;
+constexpr uint32_t kMaxForwardStep = 24 * 60 * 60 * 1000;
+constexpr uint64_t kStepsSeenMultiple = 64;
 
 bool isKnownCommand(uint8_t code) { return commandMnemonic(code) != nullptr; }
 
 // Nearly always: at most one case in a hundred goes the other way.
 bool nearlyAll(uint64_t count, uint64_t of) { return of > 0 && 100 * count >= 99 * of; }
 
-enum class Verdict { Pass, Fail, NeedMore };
+// A chain's state per offset: -1 when it breaks, else twice its whole
+// records, plus one when it ends exactly with the data.
+constexpr int32_t kBreaks = -1;
+int32_t wholeRecords(int32_t state) { return state / 2; }
+bool endsWithData(int32_t state) { return (state & 1) != 0; }
 
-struct Candidate {
-  std::span<const uint8_t> bytes;
-  const layout::EventHeadLayout& head;
-  const BoundaryRule& rule;
-  bool endOfData;
-};
-
-// The record at `offset` judged against the stamp before it, if any;
-// `size` receives its size.
-Verdict judgeRecord(const Candidate& c, size_t offset, std::optional<uint32_t> before,
-                    uint32_t maxDistance, uint32_t& stamp, size_t& size) {
-  const size_t left = c.bytes.size() - offset;
-  if (left < c.head.size) return c.endOfData ? Verdict::Fail : Verdict::NeedMore;
-  const uint8_t* head = c.bytes.data() + offset;
-  if (std::all_of(head, head + c.head.size, [](uint8_t b) { return b == 0; })) return Verdict::Fail;
-  const EventRecord record = decodeEventHead(head, c.head);
-  if (c.rule.knownCommand && !isKnownCommand(record.Cmd)) return Verdict::Fail;
-  if (c.rule.risingStamps && before &&
-      (record.TimeStamp < *before || record.TimeStamp - *before > maxDistance)) {
-    return Verdict::Fail;
-  }
-  stamp = record.TimeStamp;
-  size = recordSize(head, c.head);
-  return size <= c.rule.maxRecord ? Verdict::Pass : Verdict::Fail;
+bool stampFollows(uint32_t before, uint32_t stamp, const ChainRules& rules) {
+  const int64_t step = int64_t{stamp} - int64_t{before};
+  return step >= -int64_t{rules.maxBackStep} && step <= int64_t{rules.maxForwardStep};
 }
 
-// The chain of records from `offset`: two whole records that pass, three
-// without an anchor; a chain that ends exactly with the data passes too.
-Verdict judgeChain(const Candidate& c, size_t offset, size_t maxHeld) {
-  const size_t needed = c.rule.anchorStamp ? 2 : 3;
-  std::optional<uint32_t> before = c.rule.anchorStamp;
-  uint32_t maxDistance = c.rule.maxGap;
-  size_t at = offset;
-  for (size_t passed = 0; passed < needed; ++passed) {
-    uint32_t stamp = 0;
-    size_t size = 0;
-    const Verdict verdict = judgeRecord(c, at, before, maxDistance, stamp, size);
-    if (verdict != Verdict::Pass) return verdict;
-    if (size > c.bytes.size() - at) {
-      const bool mayWait = !c.endOfData && c.bytes.size() - offset <= maxHeld;
-      return mayWait ? Verdict::NeedMore : Verdict::Fail;
-    }
-    at += size;
-    if (at == c.bytes.size() && c.endOfData) return Verdict::Pass;
-    before = stamp;
-    maxDistance = c.rule.maxStep;
+struct Stream {
+  std::span<const uint8_t> bytes;
+  const layout::EventHeadLayout& head;
+  const ChainRules& rules;
+  bool endOfData;
+
+  uint32_t stampAt(size_t offset) const { return loadU32(bytes.data() + offset + head.timeStamp); }
+  size_t next(size_t offset) const { return offset + recordSize(bytes.data() + offset, head); }
+  bool wholeHeadAt(size_t offset) const { return bytes.size() - offset >= head.size; }
+  bool wholeRecordAt(size_t offset) const {
+    return wholeHeadAt(offset) && next(offset) <= bytes.size();
   }
-  return Verdict::Pass;
+};
+
+// The chain state at `offset`, given the states of every later offset.
+int32_t chainState(const Stream& s, size_t offset, const std::vector<int32_t>& states) {
+  const size_t left = s.bytes.size() - offset;
+  // A record not yet whole ends the chain open: at the end of the data,
+  // the incomplete last event of a cut trace.
+  if (left < s.head.size) return 0;
+  const uint8_t* head = s.bytes.data() + offset;
+  if (std::all_of(head, head + s.head.size, [](uint8_t b) { return b == 0; })) return kBreaks;
+  const size_t size = recordSize(head, s.head);
+  if (size > s.rules.maxRecord) return kBreaks;
+  if (size > left) return 0;
+  if (size == left) return s.endOfData ? 3 : 2;
+  const size_t next = offset + size;
+  const int32_t after = states[next];
+  if (after == kBreaks) return kBreaks;
+  if (s.wholeHeadAt(next) && !stampFollows(s.stampAt(offset), s.stampAt(next), s.rules)) {
+    return kBreaks;
+  }
+  return after + 2;
+}
+
+// The rules that only the first record after the gap answers to.
+bool mayBeFirst(const Stream& s, size_t offset) {
+  if (!s.wholeHeadAt(offset)) return true;
+  const EventRecord record = decodeEventHead(s.bytes.data() + offset, s.head);
+  if (s.rules.knownCommand && !isKnownCommand(record.Cmd)) return false;
+  return !s.rules.anchorStamp ||
+         int64_t{record.TimeStamp} >= int64_t{*s.rules.anchorStamp} - s.rules.maxBackStep;
+}
+
+// The size of the record still to come at the end of the chain from
+// `offset`, which has few records; 0 when not even its head is whole.
+size_t openRecordSize(const Stream& s, size_t offset) {
+  while (s.wholeHeadAt(offset)) {
+    const size_t next = s.next(offset);
+    if (next > s.bytes.size()) return next - offset;
+    offset = next;
+  }
+  return 0;
+}
+
+// The first offset on both chains, or none.
+std::optional<size_t> joinOf(const Stream& s, size_t a, size_t b) {
+  while (a != b) {
+    size_t& behind = a < b ? a : b;
+    if (!s.wholeHeadAt(behind)) return std::nullopt;
+    behind = s.next(behind);
+    if (behind >= s.bytes.size()) return std::nullopt;
+  }
+  return a;
+}
+
+// Of the chains from `roots`, the root of the one with the most records
+// before `join` (or before its end, when the chains do not join), or none
+// when two share the most. Two chains that join explain the same bytes:
+// one as more records than the other. A chain from a wrong offset reaches
+// a true record boundary only by the chance of a length field, so the
+// finer parse is the true one; when the parses are as fine, neither can
+// be believed.
+std::optional<size_t> finerParse(const Stream& s, const std::vector<size_t>& roots,
+                                 std::optional<size_t> join) {
+  std::optional<size_t> best;
+  size_t mostRecords = 0;
+  for (const size_t root : roots) {
+    size_t records = 0;
+    for (size_t at = root; at != join && s.wholeRecordAt(at); at = s.next(at)) ++records;
+    if (records > mostRecords) {
+      best = root;
+      mostRecords = records;
+    } else if (records == mostRecords) {
+      best.reset();
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -78,8 +131,9 @@ void RecordHealth::observe(const RecordRun& run, const layout::EventHeadLayout& 
   for (size_t pos = 0; pos < run.size; pos += recordSize(run.bytes + pos, head)) {
     const EventRecord record = decodeEventHead(run.bytes + pos, head);
     if (isKnownCommand(record.Cmd)) ++knownCommands_;
-    if (last_ && record.TimeStamp >= *last_) {
-      ++risingPairs_;
+    if (last_ && record.TimeStamp < *last_) {
+      largestBackStep_ = std::max(largestBackStep_, *last_ - record.TimeStamp);
+    } else if (last_) {
       largestStep_ = std::max(largestStep_, record.TimeStamp - *last_);
     }
     last_ = record.TimeStamp;
@@ -92,42 +146,83 @@ bool RecordHealth::commandsKnown() const {
   return records_ >= kRecordsToJudgeBy && nearlyAll(knownCommands_, records_);
 }
 
-bool RecordHealth::stampsRise() const {
-  return records_ < kRecordsToJudgeBy || nearlyAll(risingPairs_, records_ - 1);
-}
-
-std::optional<BoundaryRule> chooseBoundaryRule(const RecordHealth& health,
-                                               std::optional<uint32_t> fallbackAnchor,
-                                               uint64_t lostBytes, size_t headSize) {
-  BoundaryRule rule;
-  rule.knownCommand = health.commandsKnown();
-  rule.risingStamps = health.stampsRise();
-  if (!rule.knownCommand && !rule.risingStamps) return std::nullopt;
-  rule.anchorStamp = health.lastStamp() ? health.lastStamp() : fallbackAnchor;
-  const uint64_t step =
-      health.records() >= kRecordsToJudgeBy ? 2 * uint64_t{health.largestStep()} + 1 : kUnknownStep;
-  const uint64_t gap = (lostBytes / headSize + 1) * step;
-  rule.maxStep = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, step));
-  if (health.records() > 0) rule.maxRecord = std::max<size_t>(4 * health.largestRecord(), kSmallRecord);
-  rule.maxGap = static_cast<uint32_t>(std::min<uint64_t>(UINT32_MAX, gap));
-  return rule;
-}
-
-BoundarySearch findRecordBoundary(std::span<const uint8_t> bytes,
-                                  const layout::EventHeadLayout& head, const BoundaryRule& rule,
-                                  bool endOfData, size_t maxHeld) {
-  const Candidate candidate{bytes, head, rule, endOfData};
-  for (size_t offset = 0; offset < bytes.size(); ++offset) {
-    switch (judgeChain(candidate, offset, maxHeld)) {
-      case Verdict::Pass:
-        return {BoundarySearch::Found, offset};
-      case Verdict::NeedMore:
-        return {BoundarySearch::NeedMoreData, offset};
-      case Verdict::Fail:
-        break;
-    }
+ChainRules chooseChainRules(const RecordHealth& health, std::optional<uint32_t> fallbackAnchor,
+                            size_t maxRecord) {
+  ChainRules rules;
+  rules.knownCommand = health.commandsKnown();
+  rules.anchorStamp = health.lastStamp() ? health.lastStamp() : fallbackAnchor;
+  rules.maxBackStep = health.largestBackStep();
+  rules.maxForwardStep = kMinForwardStep;
+  if (health.records() >= kRecordsToJudgeBy) {
+    const uint64_t seen = kStepsSeenMultiple * health.largestStep();
+    rules.maxForwardStep = static_cast<uint32_t>(
+        std::clamp<uint64_t>(seen, kMinForwardStep, kMaxForwardStep));
   }
-  return {BoundarySearch::NotFound, bytes.size()};
+  rules.maxRecord = maxRecord;
+  rules.largestKnownRecord = health.largestRecord();
+  return rules;
+}
+
+BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
+                                    const layout::EventHeadLayout& head, const ChainRules& rules,
+                                    bool endOfData, bool mayWait) {
+  const Stream s{bytes, head, rules, endOfData};
+  const size_t n = bytes.size();
+  chain_.assign(n + 1, 0);
+  for (size_t offset = n; offset-- > 0;) chain_[offset] = chainState(s, offset, chain_);
+
+  // A boundary lies within one record of where the search begins: the
+  // bytes before it are the tail of a record cut by the gap.
+  for (size_t base = 0; base < n;) {
+    const size_t window = std::min(n, base + rules.maxRecord);
+    std::vector<size_t> roots;
+    reached_.assign(n, 0);
+    for (size_t offset = base; offset < window; ++offset) {
+      const int32_t state = chain_[offset];
+      if (state == kBreaks || !mayBeFirst(s, offset)) continue;
+      // At the end of the data, chains are as long as the bytes allow:
+      // a few whole records, or one that ends exactly with the data.
+      const int32_t records = wholeRecords(state);
+      const bool confirmed = records >= kConfirmingRecords ||
+                             (endOfData && (records >= 2 || (records == 1 && endsWithData(state))));
+      if (!confirmed) {
+        // A chain too short to judge is waited for while there is room,
+        // unless it waits on a record larger than any intact one needed:
+        // chance bytes make such lengths.
+        const size_t open = openRecordSize(s, offset);
+        if (mayWait && open <= std::max(rules.largestKnownRecord, head.size)) {
+          return {BoundarySearch::NeedMoreData, 0};
+        }
+        continue;
+      }
+      if (reached_[offset] != 0) continue;  // on the chain of an earlier offset
+      roots.push_back(offset);
+      for (size_t at = offset; at < n && reached_[at] == 0 && s.wholeHeadAt(at); at = s.next(at)) {
+        reached_[at] = 1;
+      }
+    }
+    if (roots.empty()) {
+      base = window;
+      continue;
+    }
+    // A chain with half the records of the longest or fewer stopped short
+    // in a record that reaches past the bytes at hand: chance bytes, like
+    // any that die, as the bytes behind it would show.
+    int32_t longest = 0;
+    for (const size_t root : roots) longest = std::max(longest, wholeRecords(chain_[root]));
+    std::erase_if(roots, [&](size_t root) { return 2 * wholeRecords(chain_[root]) <= longest; });
+    std::optional<size_t> join = roots.front();
+    for (size_t i = 1; join && i < roots.size(); ++i) join = joinOf(s, *join, roots[i]);
+    if (join || endOfData) {
+      const std::optional<size_t> first = finerParse(s, roots, join);
+      if (first) return {BoundarySearch::Found, *first};
+      if (join) return {BoundarySearch::Found, *join};
+      break;  // chains as fine as each other to the end: none is believed
+    }
+    if (mayWait) return {BoundarySearch::NeedMoreData, 0};  // they may join further on
+    base = roots[1];  // the first chain cannot be told from the second
+  }
+  return {BoundarySearch::NotFound, n};
 }
 
 }  // namespace qnvtab

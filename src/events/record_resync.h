@@ -1,17 +1,20 @@
 // Finding the first whole record after a gap in the event stream. Blocks
 // carry no record marker, so a block after lost ones begins inside some
-// record. A wrong offset usually reaches a true record boundary after one
-// length hop, so chains of records barely tell offsets apart; what does is
-// judging the first records against what the intact records before the gap
-// show: their command codes and time stamps.
+// record, and any offset may look like a record head. An offset is believed
+// only when the chain of records from it holds together for long: every
+// record within what the format bounds, each stamp consistent with the one
+// before, on to the end of the bytes at hand. Chains from wrong offsets die
+// within a few records or run into the true chain; where two offsets'
+// chains join, nothing tells which of them began at a record, so only the
+// records from the join on are taken.
 #ifndef QNVTAB_EVENTS_RECORD_RESYNC_H_
 #define QNVTAB_EVENTS_RECORD_RESYNC_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "events/event_framer.h"
 #include "trace/trace_format.h"
@@ -25,59 +28,64 @@ class RecordHealth {
 
   uint64_t records() const { return records_; }
   std::optional<uint32_t> lastStamp() const { return last_; }
-  // Most records carry a known command code.
+  // Enough records, nearly all with a known command code.
   bool commandsKnown() const;
-  // Time stamps nearly always rise or stay.
-  bool stampsRise() const;
-  // The largest step between consecutive stamps that rose.
+  // The most a stamp ran back from the one before.
+  uint32_t largestBackStep() const { return largestBackStep_; }
+  // The most a stamp ran ahead of the one before.
   uint32_t largestStep() const { return largestStep_; }
   size_t largestRecord() const { return largestRecord_; }
 
  private:
   uint64_t records_ = 0;
   uint64_t knownCommands_ = 0;
-  uint64_t risingPairs_ = 0;
+  uint32_t largestBackStep_ = 0;
   uint32_t largestStep_ = 0;
   size_t largestRecord_ = 0;
   std::optional<uint32_t> last_;
 };
 
-// How strictly a candidate record is judged: the strictest that the
-// intact records support.
-struct BoundaryRule {
+// What every record of a chain after a gap must satisfy.
+struct ChainRules {
   bool knownCommand = false;
-  bool risingStamps = false;
-  std::optional<uint32_t> anchorStamp;  // the last intact event's stamp
-  uint32_t maxGap = 0;   // ms from the anchor to the first record after the gap
-  uint32_t maxStep = 0;  // ms between the records of a candidate chain
-  // Records much larger than any intact one are taken for chance bytes
-  // rather than waited for.
-  size_t maxRecord = SIZE_MAX;
+  // The last intact stamp before the gap: the first record after it is
+  // stamped no earlier than `maxBackStep` before it.
+  std::optional<uint32_t> anchorStamp;
+  uint32_t maxBackStep = 0;     // ms a stamp may run back from the one before
+  uint32_t maxForwardStep = 0;  // ms a stamp may run ahead of the one before
+  size_t maxRecord = 0;         // no record is larger: the framing bound
+  // A chain that ends in a record not yet whole, larger than any intact
+  // record needed, is dropped rather than waited for.
+  size_t largestKnownRecord = 0;
 };
 
-// The rule for `health` after a gap that may have held up to `lostBytes`
-// bytes of the event stream: the first event after it lies at most as many
-// steps after the anchor as records of `headSize` bytes fit in them.
+// The rules for the stream after a gap, from what `health` shows.
 // `fallbackAnchor` stands in when no record was intact yet (the header's
-// first-event stamp). None when the records give nothing to judge by: then
-// bytes are skipped rather than guessed at.
-std::optional<BoundaryRule> chooseBoundaryRule(const RecordHealth& health,
-                                               std::optional<uint32_t> fallbackAnchor,
-                                               uint64_t lostBytes, size_t headSize);
+// first-event stamp); `maxRecord` is the largest record the run can frame.
+ChainRules chooseChainRules(const RecordHealth& health, std::optional<uint32_t> fallbackAnchor,
+                            size_t maxRecord);
 
 struct BoundarySearch {
   enum Result { Found, NeedMoreData, NotFound } result = NotFound;
-  size_t offset = 0;  // Found: the boundary; NeedMoreData: bytes before it can go
+  // Found: the boundary; NotFound: bytes that hold no boundary and can go;
+  // NeedMoreData: 0, every byte is still needed.
+  size_t offset = 0;
 };
 
-// The first offset in `bytes` at which records pass `rule`: two whole
-// records (three without an anchor stamp). With `endOfData`, no more bytes
-// will follow, and a chain that uses the bytes exactly passes too. A chain
-// waits for more data only while the bytes from its start stay within
-// `maxHeld`, so that the next block still fits behind them.
-BoundarySearch findRecordBoundary(std::span<const uint8_t> bytes,
-                                  const layout::EventHeadLayout& head, const BoundaryRule& rule,
-                                  bool endOfData, size_t maxHeld);
+// Finds the first record boundary in `bytes` that the chains confirm. With
+// `endOfData`, no more bytes will follow; `mayWait` says whether they may be
+// waited for. Keeps its working memory across calls.
+class BoundaryFinder {
+ public:
+  BoundarySearch find(std::span<const uint8_t> bytes, const layout::EventHeadLayout& head,
+                      const ChainRules& rules, bool endOfData, bool mayWait);
+
+ private:
+  // Per offset: the whole records of the chain from it, or a mark that the
+  // chain fails; and the chain's end.
+  std::vector<int32_t> chain_;
+  std::vector<uint8_t> reached_;
+};
 
 }  // namespace qnvtab
 

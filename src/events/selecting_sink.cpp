@@ -60,6 +60,7 @@ void SelectingSink::write(const RecordRun& run) {
   RecordRun kept;
   const auto passOn = [&] {
     if (kept.count > 0) next_.write(kept);
+    rowsKept_ += kept.count;
     kept.count = 0;
   };
   uint32_t number = static_cast<uint32_t>(run.firstNumber);

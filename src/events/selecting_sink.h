@@ -25,6 +25,8 @@ class SelectingSink : public RowSink {
   bool finish() override { return next_.finish(); }
   // Once the last event of --events has been read, no later one can be kept.
   bool complete() const override { return complete_; }
+  // The rows passed on so far.
+  uint64_t rowsKept() const { return rowsKept_; }
 
  private:
   bool keeps(int32_t number, const EventRecord& record);
@@ -44,6 +46,7 @@ class SelectingSink : public RowSink {
   uint32_t beginSeconds_ = 0;  // both included
   uint32_t endSeconds_ = UINT32_MAX;
   bool complete_ = false;
+  uint64_t rowsKept_ = 0;
 };
 
 }  // namespace qnvtab

@@ -190,6 +190,7 @@ std::optional<Fault> readHeaderByText(ByteSource& source, HeaderRead& read) {
     if (namesVersion(image, candidate.size, candidate.major)) {
       read.version.number = static_cast<uint16_t>(candidate.major);
       read.layoutSize = candidate.size;
+      read.checksumRight = hasValidChecksumAndTag(image, candidate.size);
       normalise(image, candidate.size, read.header);
       return std::nullopt;
     }

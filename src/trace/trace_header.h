@@ -77,6 +77,7 @@ struct HeaderRead {
   TraceVersion version;
   size_t layoutSize = 0;  // where the first block begins
   int64_t fileSize = 0;
+  bool checksumRight = true;  // false: taken by its text alone
 };
 
 // Recognises the header at the start of `source`. The file must also hold
@@ -85,7 +86,7 @@ std::optional<Fault> readTraceHeader(ByteSource& source, HeaderRead& header);
 
 // Recognises the header by its text prefix alone, whatever its checksum:
 // the tag, and the version and revision that name a layout. The binary
-// fields read so are unverified.
+// fields read so are unverified unless `checksumRight`.
 std::optional<Fault> readHeaderByText(ByteSource& source, HeaderRead& header);
 
 }  // namespace qnvtab
