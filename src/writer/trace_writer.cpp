@@ -182,6 +182,23 @@ void TraceWriter::emitBlock(const uint8_t* data, size_t size) {
     if (spec_.mode != BlockMode::ForcedCompressed && payload.size() >= size) stored = true;
   }
   if (stored) payload.assign(data, data + size);
+  writeBlock(stored, payload);
+}
+
+void TraceWriter::appendBlock(const Bytes& eventBytes, bool stored) {
+  Bytes payload;
+  if (!stored) {
+    payload = compressNrv2b(eventBytes.data(), eventBytes.size(), spec_.compressionLevel);
+    // The reader takes no payload longer than blockSize. A stream longer
+    // than its event bytes but within that stays compressed, as in field
+    // traces.
+    stored = payload.size() > spec_.blockSize;
+  }
+  writeBlock(stored, stored ? eventBytes : payload);
+}
+
+void TraceWriter::writeBlock(bool stored, const Bytes& payload) {
+  const uint16_t number = static_cast<uint16_t>(trace_.blockOffsets.size() + 1);
   trace_.blockOffsets.push_back(trace_.bytes.size());
   trace_.blockStored.push_back(stored ? 1 : 0);
   const Bytes block = buildBlock(number, stored, payload);

@@ -93,11 +93,16 @@ class TraceWriter {
   explicit TraceWriter(const TraceSpec& plan);
   void append(const uint8_t* data, size_t size);
   void append(const Bytes& data) { append(data.data(), data.size()); }
+  // Writes `eventBytes` as the next block, as field traces do with a
+  // different amount in every block. A compressed stream longer than
+  // blockSize is stored instead. Bytes pending from append() stay pending.
+  void appendBlock(const Bytes& eventBytes, bool stored);
   // Writes the last partial block and the footer.
   Trace finish();
 
  private:
   void emitBlock(const uint8_t* data, size_t size);
+  void writeBlock(bool stored, const Bytes& payload);
 
   TraceSpec spec_;
   size_t chunkSize_;
