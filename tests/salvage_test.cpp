@@ -158,6 +158,21 @@ TEST(Salvage, EachKindOfDamage) {
          tail, 3, {"footer: checksum 0x", ": torn tail, bytes " + offsetOf(t, 6), "salvage: "}},
         {"footer damaged", [&](Trace& d) { builder::flipBit(d.bytes, d.footerOffset * 8 + 3); },
          {}, 3, {"footer: checksum 0x", "torn tail", "none lost"}},
+        {"last block damaged, the footer checking",
+         [&](Trace& d) { builder::flipBit(d.bytes, payloadByte(blocks - 1) * 8); },
+         {blocks - 1}, 4,
+         {"block " + std::to_string(blocks) + " at offset " + offsetOf(t, blocks - 1) +
+              ": payload checksum 0x",
+          "1 lost;"}},
+        {"cut right after the header", [&](Trace& d) { d.bytes.resize(d.headerSize + 10); },
+         [&] {
+           std::set<size_t> all;
+           for (size_t b = 0; b < blocks; ++b) all.insert(b);
+           return all;
+         }(),
+         3,
+         {"footer: checksum", "block 1 at offset " + offsetOf(t, 0) + ": payload cut short",
+          "salvage: 0 blocks read"}},
         {"header checksum", [&](Trace& d) { builder::flipBit(d.bytes, 60 * 8); }, {}, 4,
          {"header: no known layout (no checksum, tag and version fit): the header is read by its "
           "text as the 203-byte layout, since block 1 checks right after it; its checksum is "

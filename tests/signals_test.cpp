@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -127,10 +129,12 @@ const std::string kCannotWrite = "Cannot write output file!\n";
 
 // Converts `trace` into `fifo`, standard output and error going to files
 // in `dir`; the caller reads the FIFO and waits.
-pid_t launchIntoFifo(const TempDir& dir, const std::string& trace, const std::string& fifo) {
+pid_t launchIntoFifo(const TempDir& dir, const std::string& trace, const std::string& fifo,
+                     const std::vector<std::string>& options = {}) {
   EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   Launch what;
   what.arguments = {"-i" + trace, "-o" + fifo};
+  what.arguments.insert(what.arguments.end(), options.begin(), options.end());
   what.out = ::open(dir.file("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   const pid_t pid = launch(what);
@@ -327,6 +331,32 @@ TEST(Interruption, StopsAtARowBoundaryAndNamesTheLastEvent) {
     EXPECT_EQ(readFile(dir.file("stderr")),
               "qnvtab: interrupted after event " + lastEvent + " (" + name + ")\n");
   }
+}
+
+// Under a selection the line counts the rows written beside the events read.
+TEST(Interruption, UnderASelectionCountsTheRowsWritten) {
+  TempDir dir;
+  const std::string trace = writeLargeTrace(dir);
+  const std::string fifo = dir.file("table.fifo");
+  const pid_t pid = launchIntoFifo(dir, trace, fifo, {"--cmd=SD,RV"});
+  const int tableEnd = ::open(fifo.c_str(), O_RDONLY);
+  std::string table = readAll(tableEnd, 1);
+  ::kill(pid, SIGINT);
+  table += readAll(tableEnd);
+  ::close(tableEnd);
+  EXPECT_EQ(exitStatus(pid), 128 + SIGINT);
+  const std::string err = readFile(dir.file("stderr"));
+  std::smatch line;
+  ASSERT_TRUE(std::regex_match(
+      err, line,
+      std::regex(
+          "qnvtab: interrupted after event ([0-9]+) read, ([0-9]+) rows written \\(SIGINT\\)\n")))
+      << err;
+  const size_t rows = static_cast<size_t>(std::count(table.begin(), table.end(), '\n')) - 1;
+  EXPECT_EQ(line[2].str(), std::to_string(rows));
+  const size_t lastRow = table.rfind("\r\n", table.size() - 3) + 2;
+  EXPECT_GE(std::stoll(line[1].str()),
+            std::stoll(table.substr(lastRow, table.find('\t', lastRow) - lastRow)));
 }
 
 // `qnvtab -iT.QNV -o/dev/stdout | grep ...`: the table alone on the pipe.

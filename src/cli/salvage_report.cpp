@@ -41,10 +41,10 @@ std::string describeIncident(const Incident& incident) {
     case IncidentKind::UnverifiedHeader:
       return cause + ": the header is read by its text as the " + number(incident.cause.found) +
              "-byte layout, since " +
-             (incident.confirmingBlock == 1   ? std::string("block 1 checks right after it")
-              : incident.confirmingBlock == 0 ? std::string("the footer checks")
-                                              : "block " + number(incident.confirmingBlock) +
-                                                    " checks after it") +
+             (incident.confirmingBlock == 1 ? std::string("block 1 checks right after it")
+              : incident.confirmingBlock == 0
+                  ? std::string("the footer checks")
+                  : "block " + number(incident.confirmingBlock) + " checks after it") +
              "; its checksum is wrong, so the trace's dates are unverified";
     case IncidentKind::FooterIgnored:
       return cause + ": footer ignored, blocks are read up to the end of the file";

@@ -127,7 +127,8 @@ std::optional<Fault> readHeader(ByteSource& source, bool salvage, IncidentReport
   uint16_t length = 0;
   uint32_t confirming = 1;
   if (!blockChecksAt(source, header.layoutSize, 1, blocks, length)) {
-    for (const size_t layoutSize : {layout::kHeaderSizeV5, layout::kHeaderSizeV7, layout::kHeaderSizeV8}) {
+    for (const size_t layoutSize :
+         {layout::kHeaderSizeV5, layout::kHeaderSizeV7, layout::kHeaderSizeV8}) {
       if (blockChecksAt(source, layoutSize, 1, blocks, length)) return fault;
     }
     // The last block ends where the footer begins, or with the file.

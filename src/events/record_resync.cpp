@@ -155,8 +155,8 @@ ChainRules chooseChainRules(const RecordHealth& health, std::optional<uint32_t> 
   rules.maxForwardStep = kMinForwardStep;
   if (health.records() >= kRecordsToJudgeBy) {
     const uint64_t seen = kStepsSeenMultiple * health.largestStep();
-    rules.maxForwardStep = static_cast<uint32_t>(
-        std::clamp<uint64_t>(seen, kMinForwardStep, kMaxForwardStep));
+    rules.maxForwardStep =
+        static_cast<uint32_t>(std::clamp<uint64_t>(seen, kMinForwardStep, kMaxForwardStep));
   }
   rules.maxRecord = maxRecord;
   rules.largestKnownRecord = health.largestRecord();

@@ -134,7 +134,8 @@ TEST(RecordResync, StampsBoundTheChain) {
     }
     const std::span<const uint8_t> held(all.data() + starts[3] + 5, all.size() - starts[3] - 5);
     BoundaryFinder finder;
-    const BoundarySearch found = finder.find(held, kHead, rulesWithAnchor(std::nullopt), false, false);
+    const BoundarySearch found =
+        finder.find(held, kHead, rulesWithAnchor(std::nullopt), false, false);
     ASSERT_EQ(found.result, BoundarySearch::Found);
     EXPECT_EQ(found.offset, starts[12] - starts[3] - 5);
   }
