@@ -10,18 +10,10 @@
 #include <memory>
 #include <span>
 
+#include "events/record_run.h"
 #include "trace/trace_format.h"
 
 namespace qnvtab {
-
-// Whole event records, back to back, numbered from `firstNumber` on.
-// Event numbers are 32-bit and run on modulo 2^32, as signed values.
-struct RecordRun {
-  const uint8_t* bytes = nullptr;
-  size_t size = 0;
-  uint32_t count = 0;
-  int32_t firstNumber = 1;
-};
 
 class EventFramer {
  public:

@@ -138,21 +138,18 @@ std::optional<size_t> finerParse(const Stream& s, const std::vector<size_t>& roo
 
 void RecordHealth::observe(const RecordRun& run, const layout::EventHeadLayout& head) {
   // Every intact record passes here, so only the fields judged are read.
-  for (size_t pos = 0; pos < run.size;) {
-    const uint8_t* record = run.bytes + pos;
-    const uint32_t stamp = loadU32(record + head.timeStamp);
-    const size_t size = recordSize(record, head);
-    if (isKnownCommand(record[head.cmd])) ++knownCommands_;
+  forEachRecord(run, head, [&](const RunRecord& record) {
+    const uint32_t stamp = loadU32(record.bytes + head.timeStamp);
+    if (isKnownCommand(record.bytes[head.cmd])) ++knownCommands_;
     if (last_ && stamp < *last_) {
       largestBackStep_ = std::max(largestBackStep_, *last_ - stamp);
     } else if (last_) {
       largestStep_ = std::max(largestStep_, stamp - *last_);
     }
     last_ = stamp;
-    largestRecord_ = std::max(largestRecord_, size);
+    largestRecord_ = std::max(largestRecord_, record.size);
     ++records_;
-    pos += size;
-  }
+  });
 }
 
 bool RecordHealth::commandsKnown() const {

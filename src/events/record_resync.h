@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "events/event_framer.h"
+#include "events/record_run.h"
 #include "trace/trace_format.h"
 
 namespace qnvtab {

@@ -4,7 +4,7 @@
 #ifndef QNVTAB_EVENTS_ROW_SINK_H_
 #define QNVTAB_EVENTS_ROW_SINK_H_
 
-#include "events/event_framer.h"
+#include "events/record_run.h"
 #include "trace/trace_header.h"
 #include "trace/trace_version.h"
 

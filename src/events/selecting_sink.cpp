@@ -63,20 +63,16 @@ void SelectingSink::write(const RecordRun& run) {
     rowsKept_ += kept.count;
     kept.count = 0;
   };
-  uint32_t number = static_cast<uint32_t>(run.firstNumber);
-  for (size_t pos = 0; pos < run.size && !complete_; ++number) {
-    const uint8_t* head = run.bytes + pos;
-    const EventRecord record = decodeEventHead(head, *head_);
-    const size_t size = head_->size + record.ContentLength;
-    if (keeps(static_cast<int32_t>(number), record)) {
-      if (kept.count == 0) kept = RecordRun{head, 0, 0, static_cast<int32_t>(number)};
-      kept.size += size;
+  forEachRecord(run, *head_, [&](const RunRecord& record) {
+    if (complete_) return;  // nothing after the last event asked for is kept
+    if (keeps(record.number, decodeEventHead(record.bytes, *head_))) {
+      if (kept.count == 0) kept = RecordRun{record.bytes, 0, 0, record.number};
+      kept.size += record.size;
       ++kept.count;
     } else {
       passOn();
     }
-    pos += size;
-  }
+  });
   passOn();
 }
 

@@ -41,13 +41,12 @@ void EventCells::begin(const TraceHeader& header, TraceVersion version,
   clock_.emplace(header, version);
 }
 
-size_t EventCells::load(const uint8_t* head, int32_t number) {
+void EventCells::load(const uint8_t* head, int32_t number) {
   number_ = number;
   record_ = decodeEventHead(head, *head_);
   data_ = head + head_->size;
   shown_ = record_.Length < record_.ContentLength ? record_.Length : record_.ContentLength;
   dateTimeText_ = dateTime_.of(clock_->secondsOf(record_.TimeStamp));
-  return head_->size + record_.ContentLength;
 }
 
 int64_t EventCells::integer(Column column) const {

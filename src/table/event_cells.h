@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "events/event_clock.h"
-#include "events/event_framer.h"
+#include "events/record_run.h"
 #include "events/event_record.h"
 #include "events/row_sink.h"
 #include "table/cell_format.h"
@@ -40,11 +40,10 @@ class EventCells {
   // Calls `writeRow(cells)` for every event of `run`, loaded in turn.
   template <typename RowWriter>
   void forEachEvent(const RecordRun& run, RowWriter&& writeRow) {
-    uint32_t number = static_cast<uint32_t>(run.firstNumber);
-    for (size_t pos = 0; pos < run.size; ++number) {
-      pos += load(run.bytes + pos, static_cast<int32_t>(number));
+    forEachRecord(run, *head_, [&](const RunRecord& record) {
+      load(record.bytes, record.number);
       writeRow(*this);
-    }
+    });
   }
 
   const EventRecord& record() const { return record_; }
@@ -65,7 +64,7 @@ class EventCells {
   bool lastTextCut() const { return lastTextCut_; }
 
  private:
-  size_t load(const uint8_t* head, int32_t number);
+  void load(const uint8_t* head, int32_t number);
   std::string_view dumpText(char* out, PayloadMode mode, size_t limit);
 
   std::unique_ptr<char[]> dumps_;  // room for two dumps of the widest event

@@ -41,15 +41,14 @@ void RowBatches::Batch::run() {
 void RowBatches::Batch::format() {
   const layout::EventHeadLayout& head = formatter->head();
   char* out = text;
-  size_t pos = 0;
+  size_t start = 0;
   for (const Segment& segment : segments) {
-    uint32_t number = static_cast<uint32_t>(segment.firstNumber);
-    while (pos < segment.end) {
-      const uint8_t* record = records + pos;
-      const EventRecord fields = decodeEventHead(record, head);
-      out = formatter->writeRow(static_cast<int32_t>(number++), fields, record, out);
-      pos += head.size + fields.ContentLength;
-    }
+    const RecordRun run{records + start, segment.end - start, 0, segment.firstNumber};
+    forEachRecord(run, head, [&](const RunRecord& record) {
+      out = formatter->writeRow(record.number, decodeEventHead(record.bytes, head), record.bytes,
+                                out);
+    });
+    start = segment.end;
   }
   textUsed = static_cast<size_t>(out - text);
 }
@@ -100,14 +99,10 @@ void RowBatches::add(const RecordRun& run) {
   }
   // A run larger than a batch goes in record by record; one record always
   // fits an empty batch.
-  const layout::EventHeadLayout& head = current().formatter->head();
-  uint32_t number = static_cast<uint32_t>(run.firstNumber);
-  for (size_t pos = 0; pos < run.size; ++number) {
-    const size_t size = recordSize(run.bytes + pos, head);
-    if (!fits(current(), 1, size)) submitCurrent();
-    append(current(), run.bytes + pos, size, 1, static_cast<int32_t>(number));
-    pos += size;
-  }
+  forEachRecord(run, current().formatter->head(), [&](const RunRecord& record) {
+    if (!fits(current(), 1, record.size)) submitCurrent();
+    append(current(), record.bytes, record.size, 1, record.number);
+  });
 }
 
 void RowBatches::submitCurrent() {

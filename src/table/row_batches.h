@@ -15,7 +15,7 @@
 #include <optional>
 #include <vector>
 
-#include "events/event_framer.h"
+#include "events/record_run.h"
 #include "parallel/worker_pool.h"
 #include "table/output_buffer.h"
 #include "table/row_formatter.h"

@@ -28,14 +28,11 @@ void TsvSink::write(const RecordRun& run) {
     return;
   }
   const layout::EventHeadLayout& head = formatter_->head();
-  uint32_t number = static_cast<uint32_t>(run.firstNumber);
-  for (size_t pos = 0; pos < run.size; ++number) {
-    const uint8_t* record = run.bytes + pos;
-    const EventRecord fields = decodeEventHead(record, head);
+  forEachRecord(run, head, [&](const RunRecord& record) {
+    const EventRecord fields = decodeEventHead(record.bytes, head);
     char* cursor = out_.reserve(formatter_->maxRowSize(fields));
-    out_.commit(formatter_->writeRow(static_cast<int32_t>(number), fields, record, cursor));
-    pos += head.size + fields.ContentLength;
-  }
+    out_.commit(formatter_->writeRow(record.number, fields, record.bytes, cursor));
+  });
 }
 
 bool TsvSink::finish() {
