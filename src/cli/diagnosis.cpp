@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "trace/trace_format.h"
+
 namespace qnvtab {
 namespace {
 
@@ -29,7 +31,8 @@ std::string describeHeaderOrFooter(const Fault& fault) {
     case FaultKind::NoKnownLayout:
       return "header: no known layout (no checksum, tag and version fit)";
     case FaultKind::UnsupportedVersion:
-      return "header: version '" + fault.detail + "' is not supported in the 180-byte layout";
+      return "header: version '" + fault.detail + "' is not supported in the " +
+             number(layout::kHeaderSizeV5) + "-byte layout";
     case FaultKind::UnsupportedRevision:
       return "header: revision '" + fault.detail + "' of the " + number(fault.found) +
              "-byte layout is not supported";
@@ -52,8 +55,8 @@ std::string describeBlockFault(const Fault& fault) {
   const std::string library = " (UCL error " + std::to_string(fault.libraryCode) + ")";
   switch (fault.kind) {
     case FaultKind::BlockHeaderCut:
-      return "block header cut short by the end of the file (" + number(fault.found) +
-             " of 6 bytes)";
+      return "block header cut short by the end of the file (" + number(fault.found) + " of " +
+             number(layout::kBlockHeaderSize) + " bytes)";
     case FaultKind::BlockTooLong:
       return "payload length " + number(fault.found) + " exceeds the block size " +
              number(fault.expected);

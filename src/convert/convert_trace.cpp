@@ -106,10 +106,6 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
   outcome.droppedBytes = framer.carriedBytes();
 }
 
-}  // namespace
-
-namespace {
-
 // The header, or in salvage its text alone when something confirms the
 // layout it names: its own checksum (a file cut short right after it),
 // block 1 right after it, or, when block 1 checks after no layout at all,

@@ -25,10 +25,6 @@ inline char* writeTab(char* out) {
   *out = '\t';
   return out + 1;
 }
-inline char* writeQuote(char* out) {
-  *out = '"';
-  return out + 1;
-}
 inline char* writeLineEnd(char* out) {
   out[0] = '\r';
   out[1] = '\n';

@@ -17,16 +17,6 @@ class ByteSink {
   virtual bool write(const char* data, size_t size) = 0;
 };
 
-// Collects everything written, for tests and the fuzz target.
-class StringSink : public ByteSink {
- public:
-  bool write(const char* data, size_t size) override {
-    text.append(data, size);
-    return true;
-  }
-  std::string text;
-};
-
 class OutputBuffer {
  public:
   static constexpr size_t kDefaultCapacity = size_t{1} << 20;

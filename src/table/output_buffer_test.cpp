@@ -102,16 +102,5 @@ TEST(OutputBuffer, FailedWriteIsReportedAndLaterWritesAreDropped) {
   }
 }
 
-TEST(OutputBuffer, StringSinkKeepsEverything) {
-  StringSink sink;
-  {
-    OutputBuffer out(sink, 4);
-    append(out, std::string("\"a\"\t\r\n"));
-    append(out, std::string("\0\x01", 2));
-    EXPECT_TRUE(out.flush());
-  }
-  EXPECT_EQ(sink.text, std::string("\"a\"\t\r\n\0\x01", 8));
-}
-
 }  // namespace
 }  // namespace qnvtab

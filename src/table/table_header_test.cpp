@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "string_sink.h"
 #include "writer/trace_writer.h"
 
 namespace qnvtab {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "events/event_record.h"
+#include "string_sink.h"
 #include "table_fixtures.h"
 #include "writer/trace_writer.h"
 

@@ -238,13 +238,7 @@ void flipBit(Bytes& bytes, size_t bitIndex) {
 
 void setU16(Bytes& bytes, size_t offset, uint16_t value) { storeU16(&bytes[offset], value); }
 
-void setU32(Bytes& bytes, size_t offset, uint32_t value) { storeU32(&bytes[offset], value); }
-
 void refreshHeaderChecksum(Trace& trace) { storeChecksum(trace.bytes.data(), trace.headerSize); }
-
-void refreshFooterChecksum(Trace& trace) {
-  storeChecksum(&trace.bytes[trace.footerOffset], layout::kFooterSize);
-}
 
 void refreshBlockChecksum(Trace& trace, size_t blockIndex) {
   uint8_t* block = &trace.bytes[trace.blockOffsets[blockIndex]];

@@ -116,9 +116,7 @@ Trace buildTrace(const TraceSpec& plan, const Bytes& eventStream);
 // a deeper check is reached.
 void flipBit(Bytes& bytes, size_t bitIndex);
 void setU16(Bytes& bytes, size_t offset, uint16_t value);
-void setU32(Bytes& bytes, size_t offset, uint32_t value);
 void refreshHeaderChecksum(Trace& trace);
-void refreshFooterChecksum(Trace& trace);
 void refreshBlockChecksum(Trace& trace, size_t blockIndex);
 // Rewrites the footer's fields (checksum refreshed).
 void setFooter(Trace& trace, uint16_t blockSize, uint16_t blockCount, uint32_t dataLength);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "string_sink.h"
 #include "table/tsv_sink.h"
 #include "trace/byte_source.h"
 
