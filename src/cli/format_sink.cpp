@@ -1,56 +1,43 @@
 #include "cli/format_sink.h"
 
-#include "cli/diagnosis.h"
+#include <algorithm>
+
+#include "database/sqlite_sink.h"
+#include "table/tsv_sink.h"
+#include "workbook/xlsx_sink.h"
 
 namespace qnvtab {
-namespace {
-
-// A library's failure: the system's reason when it gave one.
-template <typename LibrarySink>
-std::string libraryFailure(const LibrarySink& sink) {
-  return sink.systemError() != 0 ? systemReason(sink.systemError())
-                                 : std::string(sink.libraryMessage());
-}
-
-}  // namespace
 
 FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
                        WorkerPool* workers) {
   switch (format) {
-    case OutputFormat::Tsv:
-      sink_.emplace<TsvSink>(file, OutputBuffer::kDefaultCapacity, workers);
+    case OutputFormat::Tsv: {
+      auto table = std::make_unique<TsvSink>(file, OutputBuffer::kDefaultCapacity, workers);
+      if (table->allocated()) sink_ = std::move(table);
       break;
+    }
     case OutputFormat::Xlsx:
-      sink_.emplace<XlsxSink>(path);
+      sink_ = std::make_unique<XlsxSink>(path);
       break;
     case OutputFormat::Sqlite:
-      sink_.emplace<SqliteSink>(path);
+      sink_ = std::make_unique<SqliteSink>(path);
       break;
   }
 }
 
-RowSink* FormatSink::sink() {
-  if (TsvSink* table = std::get_if<TsvSink>(&sink_)) {
-    return table->allocated() ? table : nullptr;
-  }
-  if (XlsxSink* workbook = std::get_if<XlsxSink>(&sink_)) return workbook;
-  return std::get_if<SqliteSink>(&sink_);
-}
+size_t FormatSink::bufferBytes() const { return OutputBuffer::kDefaultCapacity; }
 
-std::string FormatSink::failureReason(const OutputFile& file) const {
-  if (const XlsxSink* workbook = std::get_if<XlsxSink>(&sink_); workbook && workbook->failed()) {
-    return libraryFailure(*workbook);
+void mergeWarnings(std::vector<OutputWarning>& warnings, const std::vector<OutputWarning>& more) {
+  for (const OutputWarning& warning : more) {
+    const auto same = std::find_if(warnings.begin(), warnings.end(), [&](const OutputWarning& w) {
+      return w.what == warning.what;
+    });
+    if (same != warnings.end()) {
+      same->count += warning.count;
+    } else {
+      warnings.push_back(warning);
+    }
   }
-  if (const SqliteSink* database = std::get_if<SqliteSink>(&sink_);
-      database && database->failed()) {
-    return libraryFailure(*database);
-  }
-  return systemReason(file.lastError());
-}
-
-uint64_t FormatSink::cutDumps() const {
-  const XlsxSink* workbook = std::get_if<XlsxSink>(&sink_);
-  return workbook != nullptr ? workbook->cutDumps() : 0;
 }
 
 }  // namespace qnvtab

@@ -1,18 +1,17 @@
-// The row sink of the output format chosen with --format, and what the run
-// reports of it: why it failed, and the dumps it had to cut.
+// The row sink of the output format chosen with --format: the one place
+// that names the sink types. Everything else speaks to the sink through
+// its interface, which says why it failed and what its reader should know.
 #ifndef QNVTAB_CLI_FORMAT_SINK_H_
 #define QNVTAB_CLI_FORMAT_SINK_H_
 
-#include <cstdint>
+#include <cstddef>
+#include <memory>
 #include <string>
-#include <variant>
 
 #include "cli/options.h"
 #include "cli/output_file.h"
-#include "database/sqlite_sink.h"
+#include "events/row_sink.h"
 #include "parallel/worker_pool.h"
-#include "table/tsv_sink.h"
-#include "workbook/xlsx_sink.h"
 
 namespace qnvtab {
 
@@ -24,19 +23,17 @@ class FormatSink {
   // its rows on `workers` when given.
   FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
              WorkerPool* workers);
-  FormatSink(const FormatSink&) = delete;
-  FormatSink& operator=(const FormatSink&) = delete;
 
-  // Null when the table's buffer could not be allocated.
-  RowSink* sink();
-  // The reason of a failed write, from the sink's library or from `file`.
-  std::string failureReason(const OutputFile& file) const;
-  // Dumps cut to fit a workbook cell.
-  uint64_t cutDumps() const;
+  // Null when the sink's buffers could not be allocated: bufferBytes().
+  RowSink* sink() { return sink_.get(); }
+  size_t bufferBytes() const;
 
  private:
-  std::variant<std::monostate, TsvSink, XlsxSink, SqliteSink> sink_;
+  std::unique_ptr<RowSink> sink_;
 };
+
+// Adds `more` to `warnings`, counting the same warning once.
+void mergeWarnings(std::vector<OutputWarning>& warnings, const std::vector<OutputWarning>& more);
 
 }  // namespace qnvtab
 

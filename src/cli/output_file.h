@@ -31,7 +31,7 @@ class OutputFile : public ByteSink {
   bool close();
 
   // The system's reason for the last failure.
-  int lastError() const { return lastError_; }
+  int lastError() const override { return lastError_; }
   // Why open() failed: "the output is the input file", or the system's reason.
   std::string openFailureReason() const;
 

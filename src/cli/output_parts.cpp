@@ -17,12 +17,13 @@ std::string partPath(const std::string& outputPath, uint32_t number) {
 }
 
 bool OutputParts::closeCurrent() {
-  if (sink_ != nullptr) {
-    cutDumps_ += sink_->cutDumps();
+  if (sink_ != nullptr && sink_->sink() != nullptr) {
+    const RowSink& part = *sink_->sink();
+    mergeWarnings(warnings_, part.warnings());
     // A sink that failed knows why better than the file: a library may
     // have written it.
-    if (failure_.empty() && sink_->sink() != nullptr && sink_->sink()->failed()) {
-      failure_ = printableName(paths_.back()) + ": cannot write: " + sink_->failureReason(*file_);
+    if (failure_.empty() && part.failed()) {
+      failure_ = printableName(paths_.back()) + ": cannot write: " + part.failureReason();
     }
   }
   sink_.reset();

@@ -35,8 +35,8 @@ class OutputParts : public PartFactory {
   // Closes the last part; false when it or one before it failed.
   bool close();
 
-  // Dumps the parts had to cut to fit a workbook cell.
-  uint64_t cutDumps() const { return cutDumps_; }
+  // What the parts' readers should know of them, counted over the parts.
+  const std::vector<OutputWarning>& warnings() const { return warnings_; }
   // The parts made, in order.
   const std::vector<std::string>& paths() const { return paths_; }
   // The diagnosis of the part that failed ("OUT_2.XLS: cannot open: ..."),
@@ -54,7 +54,7 @@ class OutputParts : public PartFactory {
   std::unique_ptr<OutputFile> file_;
   std::unique_ptr<FormatSink> sink_;
   std::string failure_;
-  uint64_t cutDumps_ = 0;
+  std::vector<OutputWarning> warnings_;
 };
 
 }  // namespace qnvtab

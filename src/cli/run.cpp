@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/diagnosis.h"
@@ -95,12 +96,12 @@ int reportSuccess(std::FILE* console, const Options& options, const ConversionOu
   return kExitSuccess;
 }
 
-// A workbook cell holds less than the longest dumps.
-void reportCutDumps(const Options& options, uint64_t cutDumps) {
-  if (cutDumps == 0) return;
-  diagnose("warning: " + printableName(options.outputPath) + ": " + std::to_string(cutDumps) +
-           " dumps longer than a cell's " + std::to_string(XlsxSink::kCellTextMax) +
-           " characters cut after a whole byte and marked with ' ...'");
+// What the outputs' sinks say their readers should know.
+void reportWarnings(const Options& options, const std::vector<OutputWarning>& warnings) {
+  for (const OutputWarning& warning : warnings) {
+    diagnose("warning: " + printableName(options.outputPath) + ": " +
+             std::to_string(warning.count) + " " + warning.what);
+  }
 }
 
 // The console text and exit status of a finished conversion. A signal that
@@ -207,13 +208,13 @@ int convertFiles(const Options& options) {
   WorkerPool* pool = workers ? &*workers : nullptr;
   OutputParts parts(options.format, options.outputPath, inputStat, pool);
   std::string formatFailure;
-  uint64_t cutDumps = 0;
+  std::vector<OutputWarning> warnings;
   std::optional<uint64_t> selectedRows;
   {
     FormatSink format(options.format, options.outputPath, outputFile, pool);
     if (format.sink() == nullptr) {
       outcome.fault = makeFault(FaultKind::OutOfMemory);
-      outcome.fault->found = OutputBuffer::kDefaultCapacity;
+      outcome.fault->found = format.bufferBytes();
     } else {
       ProgressLine progress(stderr);
       ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
@@ -225,12 +226,15 @@ int convertFiles(const Options& options) {
                              chain.front(), &observer, &incidents);
       selectedRows = chain.selectedRows();
     }
-    cutDumps = format.cutDumps();
-    formatFailure = format.failureReason(outputFile);
+    if (format.sink() != nullptr) {
+      warnings = format.sink()->warnings();
+      formatFailure = format.sink()->failureReason();
+    }
   }
   const std::string writeFailure =
       closeOutputs(options, outcome, outputFile, formatFailure, parts);
-  reportCutDumps(options, cutDumps + parts.cutDumps());
+  mergeWarnings(warnings, parts.warnings());
+  reportWarnings(options, warnings);
   return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received(),
                        selectedRows);
 }

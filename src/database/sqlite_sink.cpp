@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "table/table_header.h"
 
@@ -215,6 +216,10 @@ void SqliteSink::fail(int result) {
   systemError_ = db_ != nullptr ? sqlite3_system_errno(db_.get()) : 0;
   if (systemError_ == 0) systemError_ = error;
   libraryMessage_ = db_ != nullptr ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(result);
+}
+
+std::string SqliteSink::failureReason() const {
+  return systemError_ != 0 ? std::strerror(systemError_) : libraryMessage_;
 }
 
 }  // namespace qnvtab

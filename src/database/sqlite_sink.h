@@ -27,10 +27,8 @@ class SqliteSink : public RowSink {
   bool failed() const override { return failed_; }
   bool finish() override;
 
-  // Why the database failed: the system's error number when one is known,
-  // else the library's message.
-  int systemError() const { return systemError_; }
-  const std::string& libraryMessage() const { return libraryMessage_; }
+  // The system's reason when one is known, else the library's message.
+  std::string failureReason() const override;
 
  private:
   struct Close {

@@ -4,6 +4,10 @@
 #ifndef QNVTAB_EVENTS_ROW_SINK_H_
 #define QNVTAB_EVENTS_ROW_SINK_H_
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "events/record_run.h"
 #include "trace/trace_header.h"
 #include "trace/trace_version.h"
@@ -17,6 +21,14 @@ struct RowOptions {
   bool informativeHeader = false;          // -th
   bool timesRelativeToFirstEvent = false;  // -ferts
   DataFormat dataFormat = DataFormat::Hex;  // -d
+};
+
+// Something the reader of an output should know of it: `count` times
+// `what`, e.g. 3 times "dumps longer than a cell's 32767 characters cut
+// after a whole byte and marked with ' ...'".
+struct OutputWarning {
+  uint64_t count = 0;
+  std::string what;
 };
 
 class RowSink {
@@ -33,6 +45,10 @@ class RowSink {
   virtual bool complete() const { return false; }
   // Writes out what is still held; false when the output failed.
   virtual bool finish() = 0;
+  // Why the output failed, once it has: the system's or a library's reason.
+  virtual std::string failureReason() const = 0;
+  // What the output's reader should know of it, once finished.
+  virtual std::vector<OutputWarning> warnings() const { return {}; }
 };
 
 }  // namespace qnvtab

@@ -23,6 +23,8 @@ class SelectingSink : public RowSink {
   void write(const RecordRun& run) override;
   bool failed() const override { return next_.failed(); }
   bool finish() override { return next_.finish(); }
+  std::string failureReason() const override { return next_.failureReason(); }
+  std::vector<OutputWarning> warnings() const override { return next_.warnings(); }
   // Once the last event of --events has been read, no later one can be kept.
   bool complete() const override { return complete_; }
   // The rows passed on so far.

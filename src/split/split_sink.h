@@ -31,6 +31,8 @@ class SplitSink : public RowSink {
   void write(const RecordRun& run) override;
   bool failed() const override { return partFailed_ || current_->failed(); }
   bool finish() override { return !partFailed_ && current_->finish(); }
+  // A part that could not be made is reported by the part factory.
+  std::string failureReason() const override { return current_->failureReason(); }
 
  private:
   // Finishes the full current part and begins the next; false on failure.

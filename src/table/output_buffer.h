@@ -15,6 +15,8 @@ class ByteSink {
   virtual ~ByteSink() = default;
   // Writes all `size` bytes; false on failure.
   virtual bool write(const char* data, size_t size) = 0;
+  // The system's error number of the last failure, 0 when none is known.
+  virtual int lastError() const { return 0; }
 };
 
 class OutputBuffer {

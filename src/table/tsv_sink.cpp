@@ -1,11 +1,13 @@
 #include "table/tsv_sink.h"
 
+#include <cstring>
+
 #include "table/table_header.h"
 
 namespace qnvtab {
 
 TsvSink::TsvSink(ByteSink& sink, size_t bufferCapacity, WorkerPool* workers)
-    : out_(sink, bufferCapacity > kMaxRowSize ? bufferCapacity : kMaxRowSize) {
+    : sink_(sink), out_(sink, bufferCapacity > kMaxRowSize ? bufferCapacity : kMaxRowSize) {
   // Enough batches for every worker to format one while one is filled and
   // the oldest is written, and two more queued: when the converting thread
   // takes a queued batch while it waits, the workers still find one, and
@@ -39,5 +41,7 @@ bool TsvSink::finish() {
   if (batches_ && formatter_) batches_->finish();
   return out_.flush();
 }
+
+std::string TsvSink::failureReason() const { return std::strerror(sink_.lastError()); }
 
 }  // namespace qnvtab

@@ -31,8 +31,10 @@ class TsvSink : public RowSink {
   // With batches, the output is written on the workers until finish().
   bool failed() const override { return batches_ ? batches_->failed() : out_.failed(); }
   bool finish() override;
+  std::string failureReason() const override;
 
  private:
+  ByteSink& sink_;
   OutputBuffer out_;
   std::optional<RowFormatter> formatter_;
   std::optional<RowBatches> batches_;

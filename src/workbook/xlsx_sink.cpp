@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "table/table_header.h"
@@ -174,6 +175,16 @@ void XlsxSink::fail(lxw_error error) {
   failed_ = true;
   systemError_ = errno;
   libraryMessage_ = lxw_strerror(error);
+}
+
+std::string XlsxSink::failureReason() const {
+  return systemError_ != 0 ? std::strerror(systemError_) : libraryMessage_;
+}
+
+std::vector<OutputWarning> XlsxSink::warnings() const {
+  if (cutDumps_ == 0) return {};
+  return {{cutDumps_, "dumps longer than a cell's " + std::to_string(kCellTextMax) +
+                          " characters cut after a whole byte and marked with ' ...'"}};
 }
 
 }  // namespace qnvtab

@@ -34,13 +34,10 @@ class XlsxSink : public RowSink {
   void write(const RecordRun& run) override;
   bool failed() const override { return failed_; }
   bool finish() override;
-
-  // Dump cells cut to fit a cell.
-  uint64_t cutDumps() const { return cutDumps_; }
-  // Why the workbook failed: the system's error number when one is known,
-  // else the library's message.
-  int systemError() const { return systemError_; }
-  const char* libraryMessage() const { return libraryMessage_; }
+  // The system's reason when one is known, else the library's message.
+  std::string failureReason() const override;
+  // The dump cells cut to fit a cell.
+  std::vector<OutputWarning> warnings() const override;
 
  private:
   struct WorkbookFree {
