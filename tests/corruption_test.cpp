@@ -329,9 +329,11 @@ TEST_P(SalvageSweep, EverySingleBitFlip) {
     std::vector<bool> intactBlocks(blocks, true);
     for (size_t b = 0; b < blocks; ++b) {
       const size_t end = b + 1 < blocks ? trace_.blockOffsets[b + 1] : trace_.footerOffset;
-      // A number alone is repaired; any other damage loses the block.
-      const bool number = byte < trace_.blockOffsets[b] + 2;
-      if (byte >= trace_.blockOffsets[b] && byte < end && !number) intactBlocks[b] = false;
+      // A number raised by the flip is repaired; a lowered one may be a
+      // copy of a block already read, and any other damage loses the block.
+      const size_t numberBit = bit - trace_.blockOffsets[b] * 8;
+      const bool raised = byte < trace_.blockOffsets[b] + 2 && ((b + 1) >> numberBit & 1) == 0;
+      if (byte >= trace_.blockOffsets[b] && byte < end && !raised) intactBlocks[b] = false;
     }
     builder::flipBit(bytes, bit);
     const bool header = byte < trace_.headerSize;

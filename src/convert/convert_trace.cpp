@@ -170,6 +170,12 @@ std::optional<Fault> readLimits(ByteSource& source, const HeaderRead& header, bo
     return std::nullopt;
   }
   if (!salvage || fault->kind == FaultKind::ReadFailed) return fault;
+  if (summary.footerChecks) {
+    // Its checksum vouches for the block size and count; only the data
+    // length disagrees with the file.
+    bounds.blockSize = footer.blockSize();
+    bounds.blockCount = footer.blockCount();
+  }
   Incident ignored;
   ignored.kind = IncidentKind::FooterIgnored;
   ignored.cause = *fault;

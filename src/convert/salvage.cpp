@@ -1,6 +1,7 @@
 #include "convert/salvage.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace qnvtab {
 
@@ -22,7 +23,10 @@ SalvagePolicy::SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
       summary_(summary) {}
 
 bool SalvagePolicy::confirmedAfter(uint64_t end, uint32_t number) {
-  if (end == bounds_.dataEnd) return true;  // the last block
+  // The last block, when the footer's count agrees or is unknown.
+  if (end == bounds_.dataEnd) {
+    return bounds_.blockCount == kHighestBlockNumber || number == bounds_.blockCount + 1;
+  }
   if (number > bounds_.blockCount) return false;
   uint16_t length = 0;
   return blockChecksAt(source_, end, number, searchFrom(end), length);
@@ -48,8 +52,15 @@ Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFr
       beginGap(fault, blocks.offset(), number, framer);
       return Recovery::Continue;
     case FaultKind::BlockNumber: {
+      // Only a number that no block of the trace carries, or one a bit
+      // set too many away from the right one, is damage to the number
+      // alone. A lower number may be a copy of a block already read, and
+      // another block's number is a block out of place.
+      const uint32_t found = static_cast<uint32_t>(fault.found);
+      const bool numberDamaged =
+          found > bounds_.blockCount || (found > number && std::popcount(found ^ number) == 1);
       uint16_t length = 0;
-      if (blockChecksAt(source_, at, static_cast<uint32_t>(fault.found), searchFrom(at), length) &&
+      if (numberDamaged && blockChecksAt(source_, at, static_cast<uint32_t>(fault.found), searchFrom(at), length) &&
           confirmedAfter(at + layout::kBlockHeaderSize + length, number + 1)) {
         Incident repaired;
         repaired.kind = IncidentKind::NumberRepaired;
@@ -88,7 +99,10 @@ Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, Even
       return Recovery::Continue;
     }
   }
-  BlockSearch search = searchFrom(at + 1);
+  // From the fault's own offset: a block lost whole leaves the next one
+  // there, numbered higher. The block that failed is not found again: its
+  // checksum or its number fails as before.
+  BlockSearch search = searchFrom(at);
   search.minNumber = number;
   if (std::optional<FoundBlock> found = findNextBlock(source_, search)) {
     blocks.moveTo(found->offset, found->number);

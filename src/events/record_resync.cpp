@@ -33,6 +33,10 @@ bool isKnownCommand(uint8_t code) {
 // Nearly always: at most one case in a hundred goes the other way.
 bool nearlyAll(uint64_t count, uint64_t of) { return of > 0 && 100 * count >= 99 * of; }
 
+// A chain that ends in a record not yet whole, more than this many times
+// larger than any record it holds or any intact one, ends in chance bytes.
+constexpr size_t kOpenRecordMultiple = 4;
+
 // A chain's state per offset: -1 when it breaks, else twice its whole
 // records, plus one when it ends exactly with the data.
 constexpr int32_t kBreaks = -1;
@@ -58,25 +62,26 @@ struct Stream {
   }
 };
 
-// The chain state at `offset`, given the states of every later offset.
-int32_t chainState(const Stream& s, size_t offset, const std::vector<int32_t>& states) {
+// The chain from `offset`, given the chains from every later offset.
+ChainLink chainFrom(const Stream& s, size_t offset, const std::vector<ChainLink>& links) {
   const size_t left = s.bytes.size() - offset;
   // A record not yet whole ends the chain open: at the end of the data,
   // the incomplete last event of a cut trace.
-  if (left < s.head.size) return 0;
+  if (left < s.head.size) return {};
   const uint8_t* head = s.bytes.data() + offset;
-  if (std::all_of(head, head + s.head.size, [](uint8_t b) { return b == 0; })) return kBreaks;
+  if (std::all_of(head, head + s.head.size, [](uint8_t b) { return b == 0; })) return {kBreaks};
   const size_t size = recordSize(head, s.head);
-  if (size > s.rules.maxRecord) return kBreaks;
-  if (size > left) return 0;
-  if (size == left) return s.endOfData ? 3 : 2;
+  const auto size32 = static_cast<uint32_t>(size);
+  if (size > s.rules.maxRecord) return {kBreaks};
+  if (size > left) return {0, 0, size32};
+  if (size == left) return {s.endOfData ? 3 : 2, size32, 0};
   const size_t next = offset + size;
-  const int32_t after = states[next];
-  if (after == kBreaks) return kBreaks;
+  const ChainLink after = links[next];
+  if (after.state == kBreaks) return {kBreaks};
   if (s.wholeHeadAt(next) && !stampFollows(s.stampAt(offset), s.stampAt(next), s.rules)) {
-    return kBreaks;
+    return {kBreaks};
   }
-  return after + 2;
+  return {after.state + 2, std::max(size32, after.largest), after.open};
 }
 
 // The rules that only the first record after the gap answers to.
@@ -86,17 +91,6 @@ bool mayBeFirst(const Stream& s, size_t offset) {
   if (s.rules.knownCommand && !isKnownCommand(record.Cmd)) return false;
   return !s.rules.anchorStamp ||
          int64_t{record.TimeStamp} >= int64_t{*s.rules.anchorStamp} - s.rules.maxBackStep;
-}
-
-// The size of the record still to come at the end of the chain from
-// `offset`, which has few records; 0 when not even its head is whole.
-size_t openRecordSize(const Stream& s, size_t offset) {
-  while (s.wholeHeadAt(offset)) {
-    const size_t next = s.next(offset);
-    if (next > s.bytes.size()) return next - offset;
-    offset = next;
-  }
-  return 0;
 }
 
 // The first offset on both chains, or none.
@@ -178,8 +172,8 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
                                     bool endOfData, bool mayWait) {
   const Stream s{bytes, head, rules, endOfData};
   const size_t n = bytes.size();
-  chain_.assign(n + 1, 0);
-  for (size_t offset = n; offset-- > 0;) chain_[offset] = chainState(s, offset, chain_);
+  chain_.assign(n + 1, ChainLink{});
+  for (size_t offset = n; offset-- > 0;) chain_[offset] = chainFrom(s, offset, chain_);
 
   // A boundary lies within one record of where the search begins: the
   // bytes before it are the tail of a record cut by the gap.
@@ -188,8 +182,11 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     std::vector<size_t> roots;
     reached_.assign(n, 0);
     for (size_t offset = base; offset < window; ++offset) {
-      const int32_t state = chain_[offset];
+      const ChainLink& link = chain_[offset];
+      const int32_t state = link.state;
       if (state == kBreaks || !mayBeFirst(s, offset)) continue;
+      const size_t known = std::max(rules.largestKnownRecord, head.size);
+      if (link.open > kOpenRecordMultiple * std::max<size_t>(link.largest, known)) continue;
       // At the end of the data, chains are as long as the bytes allow:
       // a few whole records, or one that ends exactly with the data.
       const int32_t records = wholeRecords(state);
@@ -199,8 +196,7 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
         // A chain too short to judge is waited for while there is room,
         // unless it waits on a record larger than any intact one needed:
         // chance bytes make such lengths.
-        const size_t open = openRecordSize(s, offset);
-        if (mayWait && open <= std::max(rules.largestKnownRecord, head.size)) {
+        if (mayWait && link.open <= known) {
           return {BoundarySearch::NeedMoreData, 0};
         }
         continue;
@@ -219,8 +215,9 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     // in a record that reaches past the bytes at hand: chance bytes, like
     // any that die, as the bytes behind it would show.
     int32_t longest = 0;
-    for (const size_t root : roots) longest = std::max(longest, wholeRecords(chain_[root]));
-    std::erase_if(roots, [&](size_t root) { return 2 * wholeRecords(chain_[root]) <= longest; });
+    for (const size_t root : roots) longest = std::max(longest, wholeRecords(chain_[root].state));
+    std::erase_if(roots,
+                  [&](size_t root) { return 2 * wholeRecords(chain_[root].state) <= longest; });
     std::optional<size_t> join = roots.front();
     for (size_t i = 1; join && i < roots.size(); ++i) join = joinOf(s, *join, roots[i]);
     if (join || endOfData) {

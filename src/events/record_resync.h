@@ -75,15 +75,20 @@ struct BoundarySearch {
 // Finds the first record boundary in `bytes` that the chains confirm. With
 // `endOfData`, no more bytes will follow; `mayWait` says whether they may be
 // waited for. Keeps its working memory across calls.
+// The chain of records from one offset to the end of the bytes at hand.
+struct ChainLink {
+  int32_t state = 0;    // see record_resync.cpp
+  uint32_t largest = 0;  // its largest whole record
+  uint32_t open = 0;     // the size of the record not yet whole at its end, if any
+};
+
 class BoundaryFinder {
  public:
   BoundarySearch find(std::span<const uint8_t> bytes, const layout::EventHeadLayout& head,
                       const ChainRules& rules, bool endOfData, bool mayWait);
 
  private:
-  // Per offset: the whole records of the chain from it, or a mark that the
-  // chain fails; and the chain's end.
-  std::vector<int32_t> chain_;
+  std::vector<ChainLink> chain_;  // per offset
   std::vector<uint8_t> reached_;
 };
 
