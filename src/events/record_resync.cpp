@@ -37,11 +37,7 @@ bool nearlyAll(uint64_t count, uint64_t of) { return of > 0 && 100 * count >= 99
 // larger than any record it holds or any intact one, ends in chance bytes.
 constexpr size_t kOpenRecordMultiple = 4;
 
-// A chain's state per offset: -1 when it breaks, else twice its whole
-// records, plus one when it ends exactly with the data.
-constexpr int32_t kBreaks = -1;
-int32_t wholeRecords(int32_t state) { return state / 2; }
-bool endsWithData(int32_t state) { return (state & 1) != 0; }
+constexpr int32_t kBreaks = -1;  // ChainLink::records of a chain that breaks
 
 bool stampFollows(uint32_t before, uint32_t stamp, const ChainRules& rules) {
   const int64_t step = int64_t{stamp} - int64_t{before};
@@ -52,7 +48,6 @@ struct Stream {
   std::span<const uint8_t> bytes;
   const layout::EventHeadLayout& head;
   const ChainRules& rules;
-  bool endOfData;
 
   uint32_t stampAt(size_t offset) const { return loadU32(bytes.data() + offset + head.timeStamp); }
   size_t next(size_t offset) const { return offset + recordSize(bytes.data() + offset, head); }
@@ -67,21 +62,21 @@ ChainLink chainFrom(const Stream& s, size_t offset, const std::vector<ChainLink>
   const size_t left = s.bytes.size() - offset;
   // A record not yet whole ends the chain open: at the end of the data,
   // the incomplete last event of a cut trace.
-  if (left < s.head.size) return {};
+  if (left < s.head.size) return {0, 0, static_cast<uint32_t>(s.head.size)};
   const uint8_t* head = s.bytes.data() + offset;
   if (std::all_of(head, head + s.head.size, [](uint8_t b) { return b == 0; })) return {kBreaks};
   const size_t size = recordSize(head, s.head);
   const auto size32 = static_cast<uint32_t>(size);
   if (size > s.rules.maxRecord) return {kBreaks};
   if (size > left) return {0, 0, size32};
-  if (size == left) return {s.endOfData ? 3 : 2, size32, 0};
+  if (size == left) return {1, size32, 0};
   const size_t next = offset + size;
   const ChainLink after = links[next];
-  if (after.state == kBreaks) return {kBreaks};
+  if (after.records == kBreaks) return {kBreaks};
   if (s.wholeHeadAt(next) && !stampFollows(s.stampAt(offset), s.stampAt(next), s.rules)) {
     return {kBreaks};
   }
-  return {after.state + 2, std::max(size32, after.largest), after.open};
+  return {after.records + 1, std::max(size32, after.largest), after.open};
 }
 
 // The rules that only the first record after the gap answers to.
@@ -91,6 +86,14 @@ bool mayBeFirst(const Stream& s, size_t offset) {
   if (s.rules.knownCommand && !isKnownCommand(record.Cmd)) return false;
   return !s.rules.anchorStamp ||
          int64_t{record.TimeStamp} >= int64_t{*s.rules.anchorStamp} - s.rules.maxBackStep;
+}
+
+// A record stamped within a step of the anchor: what a lone record needs
+// to be believed.
+bool nearAnchor(const Stream& s, size_t offset) {
+  if (!s.rules.anchorStamp) return false;
+  const int64_t step = int64_t{s.stampAt(offset)} - int64_t{*s.rules.anchorStamp};
+  return step >= -int64_t{s.rules.maxBackStep} && step <= int64_t{s.rules.maxForwardStep};
 }
 
 // The first offset on both chains, or none.
@@ -170,7 +173,7 @@ ChainRules chooseChainRules(const RecordHealth& health, std::optional<uint32_t> 
 BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
                                     const layout::EventHeadLayout& head, const ChainRules& rules,
                                     bool endOfData, bool mayWait) {
-  const Stream s{bytes, head, rules, endOfData};
+  const Stream s{bytes, head, rules};
   const size_t n = bytes.size();
   chain_.assign(n + 1, ChainLink{});
   for (size_t offset = n; offset-- > 0;) chain_[offset] = chainFrom(s, offset, chain_);
@@ -183,15 +186,17 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     reached_.assign(n, 0);
     for (size_t offset = base; offset < window; ++offset) {
       const ChainLink& link = chain_[offset];
-      const int32_t state = link.state;
-      if (state == kBreaks || !mayBeFirst(s, offset)) continue;
+      if (link.records == kBreaks || !mayBeFirst(s, offset)) continue;
       const size_t known = std::max(rules.largestKnownRecord, head.size);
       if (link.open > kOpenRecordMultiple * std::max<size_t>(link.largest, known)) continue;
-      // At the end of the data, chains are as long as the bytes allow:
-      // a few whole records, or one that ends exactly with the data.
-      const int32_t records = wholeRecords(state);
-      const bool confirmed = records >= kConfirmingRecords ||
-                             (endOfData && (records >= 2 || (records == 1 && endsWithData(state))));
+      // At the end of the data, chains are as long as the bytes allow: two
+      // whole records are enough there. One that ends exactly with the
+      // data only when stamped within a step of the anchor: among
+      // thousands of offsets, some length field lands on the end by chance.
+      const bool confirmed =
+          link.records >= kConfirmingRecords ||
+          (endOfData && (link.records >= 2 || (link.records == 1 && link.open == 0 &&
+                                                nearAnchor(s, offset))));
       if (!confirmed) {
         // A chain too short to judge is waited for while there is room,
         // unless it waits on a record larger than any intact one needed:
@@ -215,9 +220,8 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     // in a record that reaches past the bytes at hand: chance bytes, like
     // any that die, as the bytes behind it would show.
     int32_t longest = 0;
-    for (const size_t root : roots) longest = std::max(longest, wholeRecords(chain_[root].state));
-    std::erase_if(roots,
-                  [&](size_t root) { return 2 * wholeRecords(chain_[root].state) <= longest; });
+    for (const size_t root : roots) longest = std::max(longest, chain_[root].records);
+    std::erase_if(roots, [&](size_t root) { return 2 * chain_[root].records <= longest; });
     std::optional<size_t> join = roots.front();
     for (size_t i = 1; join && i < roots.size(); ++i) join = joinOf(s, *join, roots[i]);
     if (join || endOfData) {

@@ -77,9 +77,11 @@ struct BoundarySearch {
 // waited for. Keeps its working memory across calls.
 // The chain of records from one offset to the end of the bytes at hand.
 struct ChainLink {
-  int32_t state = 0;    // see record_resync.cpp
+  int32_t records = 0;   // whole records, or -1 when the chain breaks
   uint32_t largest = 0;  // its largest whole record
-  uint32_t open = 0;     // the size of the record not yet whole at its end, if any
+  // The size of the record not yet whole at its end (of its head, when not
+  // even that is whole); 0 when it ends exactly with the bytes.
+  uint32_t open = 0;
 };
 
 class BoundaryFinder {
