@@ -43,17 +43,9 @@ int failWith(std::FILE* console, const char* message) {
   return kExitFailure;
 }
 
-// Faults past which a salvage run may find intact blocks.
-bool mayBeSalvaged(FaultKind kind) {
-  return kind != FaultKind::FileTooShort && kind != FaultKind::SourceNotSized &&
-         kind != FaultKind::ReadFailed && kind != FaultKind::LibraryUnavailable;
-}
-
 // Not an input fault: the machine lacks memory for the run's buffers.
 int reportOutOfMemory(uint64_t bytes) {
-  Fault noMemory = makeFault(FaultKind::OutOfMemory);
-  noMemory.found = bytes;
-  diagnose(describeFault(noMemory));
+  diagnose(describeFault(outOfMemory(bytes)));
   return kExitFailure;
 }
 
@@ -118,7 +110,7 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
   if (signal != 0 && (outcome.stopped || !outcome.fault)) {
     return reportInterruption(signal, outcome.events, selectedRows);
   }
-  if (outcome.fault && outcome.fault->kind == FaultKind::OutOfMemory) {
+  if (outcome.fault && isOutOfMemory(*outcome.fault)) {
     return reportOutOfMemory(outcome.fault->found);
   }
   if (outcome.fault) {
@@ -127,7 +119,7 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
     if (options.salvage && outcome.fault->block != 0) {
       diagnose(input + ": " + describeSalvage(outcome.salvage, outcome.events, selectedRows));
     }
-    if (!options.salvage && mayBeSalvaged(outcome.fault->kind)) {
+    if (!options.salvage && salvageMayPass(outcome.fault->kind)) {
       diagnose("hint: --salvage converts the intact blocks of a damaged trace");
     }
     return failWith(console, kInputFaultText);
@@ -213,8 +205,7 @@ int convertFiles(const Options& options) {
   {
     FormatSink format(options.format, options.outputPath, outputFile, pool);
     if (format.sink() == nullptr) {
-      outcome.fault = makeFault(FaultKind::OutOfMemory);
-      outcome.fault->found = format.bufferBytes();
+      outcome.fault = outOfMemory(format.bufferBytes());
     } else {
       ProgressLine progress(stderr);
       ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;

@@ -6,7 +6,6 @@
 #include "decompress/expand_block.h"
 #include "events/event_framer.h"
 #include "trace/block_reader.h"
-#include "trace/block_scanner.h"
 #include "trace/trace_footer.h"
 #include "trace/trace_header.h"
 
@@ -106,87 +105,27 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
   outcome.droppedBytes = framer.carriedBytes();
 }
 
-// The header, or in salvage its text alone when something confirms the
-// layout it names: its own checksum (a file cut short right after it),
-// block 1 right after it, or, when block 1 checks after no layout at all,
-// a later block or a footer that checks. Block 1 after another layout
-// means the text is damaged.
-std::optional<Fault> readHeader(ByteSource& source, bool salvage, IncidentReporter* reporter,
-                                HeaderRead& header, SalvageSummary& summary) {
-  const std::optional<Fault> fault = readTraceHeader(source, header);
-  if (!fault || !salvage || fault->kind == FaultKind::ReadFailed) return fault;
-  if (readHeaderByText(source, header)) return fault;
-  if (header.checksumRight) return std::nullopt;
-  BlockSearch blocks;
-  blocks.from = header.layoutSize;
-  blocks.dataEnd = static_cast<uint64_t>(header.fileSize);
-  uint16_t length = 0;
-  uint32_t confirming = 1;
-  if (!blockChecksAt(source, header.layoutSize, 1, blocks, length)) {
-    for (const size_t layoutSize :
-         {layout::kHeaderSizeV5, layout::kHeaderSizeV7, layout::kHeaderSizeV8}) {
-      if (blockChecksAt(source, layoutSize, 1, blocks, length)) return fault;
-    }
-    // The last block ends where the footer begins, or with the file.
-    std::optional<FoundBlock> later = findNextBlock(source, blocks);
-    blocks.dataEnd -= std::min<uint64_t>(blocks.dataEnd, layout::kFooterSize);
-    if (!later) later = findNextBlock(source, blocks);
-    TraceFooter footer;
-    const std::optional<Fault> footerFault =
-        readTraceFooter(source, header.fileSize, header.layoutSize, footer);
-    const bool footerChecks = !footerFault || footerFault->kind == FaultKind::DataLengthTooLong;
-    if (!later && !footerChecks) return fault;
-    confirming = later ? later->number : 0;
+// The header, and the limits of the blocks from the footer; the policy
+// decides at a fault of either.
+std::optional<Fault> readHeaderAndLimits(ByteSource& source, FaultPolicy& policy,
+                                         HeaderRead& header, BlockLimits& limits,
+                                         BlockBounds& bounds) {
+  if (std::optional<Fault> fault = readTraceHeader(source, header)) {
+    if ((fault = policy.headerFault(*fault, source, header))) return fault;
   }
-  Incident unverified;
-  unverified.kind = IncidentKind::UnverifiedHeader;
-  unverified.cause = *fault;
-  unverified.cause.found = header.layoutSize;
-  unverified.confirmingBlock = confirming;
-  reporter->report(unverified);
-  summary.interiorDamage = true;
-  return std::nullopt;
-}
-
-// The block limits from the footer, or in salvage without a footer to
-// trust, the whole rest of the file.
-std::optional<Fault> readLimits(ByteSource& source, const HeaderRead& header, bool salvage,
-                                IncidentReporter* reporter, TraceFooter& footer,
-                                BlockLimits& limits, SalvageBounds& bounds,
-                                SalvageSummary& summary) {
-  const uint64_t fileSize = static_cast<uint64_t>(header.fileSize);
   limits.firstBlock = header.layoutSize;
-  const std::optional<Fault> fault =
-      readTraceFooter(source, header.fileSize, header.layoutSize, footer);
-  summary.footerChecks = !fault || fault->kind == FaultKind::DataLengthTooLong;
-  if (!fault) {
-    limits.blockCount = footer.blockCount();
-    limits.dataLength = footer.dataLength();
-    // Blocks found again after damage may lie anywhere before the footer:
-    // bytes inserted move them past dataLength.
-    bounds.dataEnd = fileSize - layout::kFooterSize;
-    bounds.blockSize = footer.blockSize();
-    bounds.blockCount = footer.blockCount();
-    return std::nullopt;
+  TraceFooter footer;
+  if (std::optional<Fault> fault =
+          readTraceFooter(source, header.fileSize, header.layoutSize, footer)) {
+    return policy.footerFault(*fault, header, footer, limits, bounds);
   }
-  if (!salvage || fault->kind == FaultKind::ReadFailed) return fault;
-  if (summary.footerChecks) {
-    // Its checksum vouches for the block size and count; only the data
-    // length disagrees with the file.
-    bounds.blockSize = footer.blockSize();
-    bounds.blockCount = footer.blockCount();
-  }
-  Incident ignored;
-  ignored.kind = IncidentKind::FooterIgnored;
-  ignored.cause = *fault;
-  reporter->report(ignored);
-  summary.endDamage = true;
-  // A footer that checks but disagrees still takes the last 16 bytes.
-  bounds.dataEnd = fault->kind == FaultKind::FooterChecksum ? fileSize
-                                                            : fileSize - layout::kFooterSize;
-  limits.blockCount = bounds.blockCount;
-  limits.byDataLength = false;
-  limits.dataLength = static_cast<uint32_t>(bounds.dataEnd - header.layoutSize);
+  limits.blockCount = footer.blockCount();
+  limits.dataLength = footer.dataLength();
+  // Blocks found again after damage may lie anywhere before the footer:
+  // bytes inserted move them past dataLength.
+  bounds.dataEnd = static_cast<uint64_t>(header.fileSize) - layout::kFooterSize;
+  bounds.blockSize = footer.blockSize();
+  bounds.blockCount = footer.blockCount();
   return std::nullopt;
 }
 
@@ -196,24 +135,25 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
                                RowSink& sink, ConversionObserver* observer,
                                IncidentReporter* reporter) {
   ConversionOutcome outcome;
+  StopAtFirstFault strict;
+  std::optional<SalvagePolicy> salvaging;
+  if (settings.salvage && reporter != nullptr) {
+    salvaging.emplace(source, *reporter, outcome.salvage);
+  }
+  FaultPolicy& policy = salvaging ? static_cast<FaultPolicy&>(*salvaging) : strict;
+
   HeaderRead header;
-  TraceFooter footer;
   BlockLimits limits;
-  SalvageBounds bounds;
-  const bool salvage = settings.salvage && reporter != nullptr;
-  if ((outcome.fault = readHeader(source, salvage, reporter, header, outcome.salvage)) ||
-      (outcome.fault = readLimits(source, header, salvage, reporter, footer, limits, bounds,
-                                  outcome.salvage))) {
+  BlockBounds bounds;
+  if ((outcome.fault = readHeaderAndLimits(source, policy, header, limits, bounds))) {
     return outcome;
   }
-  outcome.salvage.fileSize = static_cast<uint64_t>(header.fileSize);
+  policy.begin(header, bounds);
   sink.begin(header.header, header.version,
              supportedOptions(settings.rows, header.version, outcome.optionsSwitchedOff));
 
   BlockReader blocks(source, header.layoutSize, bounds.blockSize);
-  // Salvage holds more, so that the records after a gap can be judged
-  // while the next block still fits behind them.
-  const size_t blocksHeld = salvage ? kSalvageBlocksHeld : 2;
+  const size_t blocksHeld = policy.blocksHeld();
   EventFramer framer(header.version.eventHead(), blocksHeld * bounds.blockSize);
   std::optional<BlockPipeline> ahead;
   if (settings.workers != nullptr && settings.workers->size() > 0) {
@@ -224,20 +164,9 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
                   2 * size_t{bounds.blockSize});
   }
   if (!blocks.allocated() || !framer.allocated() || (ahead && !ahead->allocated())) {
-    outcome.fault = makeFault(FaultKind::OutOfMemory);
-    outcome.fault->found = blocks.bufferSize() + blocksHeld * bounds.blockSize +
-                           (ahead ? ahead->bufferSize() : 0);
+    outcome.fault = outOfMemory(blocks.bufferSize() + blocksHeld * bounds.blockSize +
+                                (ahead ? ahead->bufferSize() : 0));
   } else {
-    StopAtFirstFault strict;
-    std::optional<SalvagePolicy> salvaging;
-    if (salvage) {
-      const std::optional<uint32_t> firstEventStamp =
-          header.version.recordsFirstEvent() ? std::optional(header.header.firstEventStamp())
-                                             : std::nullopt;
-      salvaging.emplace(source, bounds, header.version.eventHead(), firstEventStamp, *reporter,
-                        outcome.salvage);
-    }
-    FaultPolicy& policy = salvaging ? static_cast<FaultPolicy&>(*salvaging) : strict;
     convertBlocks(blocks, ahead ? &*ahead : nullptr, limits, framer, policy, sink, observer,
                   outcome);
   }

@@ -11,16 +11,19 @@ DamageFound damageFound(const SalvageSummary& summary) {
   return DamageFound::AtEnd;
 }
 
-SalvagePolicy::SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
-                             const layout::EventHeadLayout& head,
-                             std::optional<uint32_t> firstEventStamp, IncidentReporter& reporter,
+SalvagePolicy::SalvagePolicy(ByteSource& source, IncidentReporter& reporter,
                              SalvageSummary& summary)
-    : source_(source),
-      bounds_(bounds),
-      head_(head),
-      firstEventStamp_(firstEventStamp),
-      reporter_(reporter),
-      summary_(summary) {}
+    : source_(source), reporter_(reporter), summary_(summary) {
+  // Until the footer says otherwise.
+  summary_.footerChecks = true;
+}
+
+void SalvagePolicy::begin(const HeaderRead& header, const BlockBounds& bounds) {
+  bounds_ = bounds;
+  head_ = &header.version.eventHead();
+  if (header.version.recordsFirstEvent()) firstEventStamp_ = header.header.firstEventStamp();
+  summary_.fileSize = static_cast<uint64_t>(header.fileSize);
+}
 
 bool SalvagePolicy::confirmedAfter(uint64_t end, uint32_t number) {
   // The last block, when the footer's count agrees or is unknown.
@@ -192,7 +195,7 @@ bool SalvagePolicy::beforeFraming(EventFramer& framer, FramingPoint point) {
   // may expand to two blocks' worth.
   const bool mayWait = !lastBytes && held.size() <= (kSalvageBlocksHeld - 2) * blockSize;
   const ChainRules rules = chooseChainRules(health_, firstEventStamp_, 2 * blockSize);
-  const BoundarySearch search = boundaries_.find(held, head_, rules, lastBytes, mayWait);
+  const BoundarySearch search = boundaries_.find(held, *head_, rules, lastBytes, mayWait);
   framer.discard(search.offset);
   gap_->droppedStreamBytes += search.offset;
   // A stream that goes on after a fault is still searched; at the end of
@@ -208,7 +211,7 @@ void SalvagePolicy::blockRead() {
 }
 
 void SalvagePolicy::framed(const RecordRun& run) {
-  health_.observe(run, head_);
+  health_.observe(run, *head_);
   summary_.streamBytesRead += run.size;
 }
 

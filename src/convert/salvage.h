@@ -63,23 +63,28 @@ enum class DamageFound { None, AtEnd, Inside };
 // the end alone means a file cut short, or a footer lost, after intact data.
 DamageFound damageFound(const SalvageSummary& summary);
 
-// Where blocks may lie and how long they may be.
-constexpr uint32_t kHighestBlockNumber = 0x7FFF;
+// Whether a salvage run may find intact blocks past `kind`: for the hint
+// after a plain run fails.
+bool salvageMayPass(FaultKind kind);
+
 // The blocks' worth of the stream that salvage holds: the records judged
 // after a gap may span several blocks, with room for the next one behind.
 constexpr size_t kSalvageBlocksHeld = 8;
 
-struct SalvageBounds {
-  uint64_t dataEnd = 0;
-  uint16_t blockSize = 0xFFFF;
-  uint32_t blockCount = kHighestBlockNumber;  // the highest number a block may have
-};
-
 class SalvagePolicy : public FaultPolicy {
  public:
-  SalvagePolicy(ByteSource& source, const SalvageBounds& bounds,
-                const layout::EventHeadLayout& head, std::optional<uint32_t> firstEventStamp,
-                IncidentReporter& reporter, SalvageSummary& summary);
+  // Reports every incident to `reporter` and counts it in `summary`.
+  SalvagePolicy(ByteSource& source, IncidentReporter& reporter, SalvageSummary& summary);
+
+  // The header by its text alone, when something confirms the layout it
+  // names; the footer ignored, blocks read up to the end of the file.
+  std::optional<Fault> headerFault(const Fault& fault, ByteSource& source,
+                                   HeaderRead& header) override;
+  std::optional<Fault> footerFault(const Fault& fault, const HeaderRead& header,
+                                   const TraceFooter& footer, BlockLimits& limits,
+                                   BlockBounds& bounds) override;
+  void begin(const HeaderRead& header, const BlockBounds& bounds) override;
+  size_t blocksHeld() const override { return kSalvageBlocksHeld; }
 
   Recovery recover(const Fault& fault, BlockReader& blocks, EventFramer& framer) override;
   void blockRead() override;
@@ -97,10 +102,10 @@ class SalvagePolicy : public FaultPolicy {
   void account(const Incident& incident);
 
   ByteSource& source_;
-  SalvageBounds bounds_;
-  const layout::EventHeadLayout& head_;
-  std::optional<uint32_t> firstEventStamp_;
   IncidentReporter& reporter_;
+  BlockBounds bounds_;
+  const layout::EventHeadLayout* head_ = nullptr;
+  std::optional<uint32_t> firstEventStamp_;
   SalvageSummary& summary_;
   RecordHealth health_;
   BoundaryFinder boundaries_;

@@ -53,6 +53,14 @@ inline Fault makeFault(FaultKind kind, uint64_t offset = 0, uint32_t block = 0) 
   return fault;
 }
 
+// The machine lacks memory for `bytes` of buffers: no fault of the input.
+inline Fault outOfMemory(uint64_t bytes) {
+  Fault fault = makeFault(FaultKind::OutOfMemory);
+  fault.found = bytes;
+  return fault;
+}
+inline bool isOutOfMemory(const Fault& fault) { return fault.kind == FaultKind::OutOfMemory; }
+
 // A read at `offset` that failed with the system's `error`.
 inline Fault readFault(uint64_t offset, int error, uint32_t block = 0) {
   Fault fault = makeFault(FaultKind::ReadFailed, offset, block);
