@@ -9,16 +9,15 @@ namespace qnvtab {
 
 BlockPipeline::BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
                              uint16_t blockSize, size_t groups, size_t expandCapacity)
-    : pool_(pool),
-      reader_(source, limits.firstBlock, blockSize),
+    : reader_(source, limits.firstBlock, blockSize),
       limits_(limits),
       blocksPerGroup_(kGroupPayload / (size_t{blockSize} + 1)),
       storage_(new (std::nothrow)
                    uint8_t[groups * blocksPerGroup_ * (reader_.bufferSize() + expandCapacity)]),
-      groups_(groups) {
+      groups_(pool, groups) {
   if (!storage_) return;
   uint8_t* next = storage_.get();
-  for (Group& group : groups_) {
+  for (Group& group : groups_.jobs()) {
     group.blocks.reserve(blocksPerGroup_);
     group.payloadStride = reader_.bufferSize();
     group.expandCapacity = expandCapacity;
@@ -29,10 +28,8 @@ BlockPipeline::BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLi
   }
 }
 
-BlockPipeline::~BlockPipeline() { drain(); }
-
 size_t BlockPipeline::bufferSize() const {
-  const size_t perBlock = reader_.bufferSize() + (groups_.empty() ? 0 : groups_[0].expandCapacity);
+  const size_t perBlock = reader_.bufferSize() + groups_.oldest().expandCapacity;
   return reader_.bufferSize() + groups_.size() * blocksPerGroup_ * perBlock;
 }
 
@@ -49,16 +46,8 @@ void BlockPipeline::Group::run() {
   }
 }
 
-void BlockPipeline::drain() {
-  for (; inFlight_ > 0; --inFlight_) {
-    pool_.wait(groups_[oldest_]);
-    groups_[oldest_].blocks.clear();
-    oldest_ = (oldest_ + 1) % groups_.size();
-  }
-}
-
 void BlockPipeline::restartAt(uint64_t offset, uint32_t expectedNumber) {
-  drain();
+  groups_.drain([](Group& group) { group.blocks.clear(); });
   reader_.moveTo(offset, expectedNumber);
   readingStopped_ = false;
 }
@@ -85,12 +74,10 @@ bool BlockPipeline::fillGroup(Group& group) {
 }
 
 void BlockPipeline::readAhead() {
-  while (inFlight_ < groups_.size() && !readingStopped_ &&
+  while (!groups_.full() && !readingStopped_ &&
          !limits_.reachedBy(reader_.offset(), reader_.expectedNumber())) {
-    Group& group = groups_[(oldest_ + inFlight_) % groups_.size()];
-    if (!fillGroup(group)) return;
-    pool_.submit(group);
-    ++inFlight_;
+    if (!fillGroup(groups_.next())) return;
+    groups_.submitNext();
   }
 }
 
@@ -98,11 +85,11 @@ void BlockPipeline::readAhead() {
 // taken or, with none in flight, the one the reader comes to, is where
 // `blocks` stands.
 bool BlockPipeline::aheadAt(const BlockReader& blocks) const {
-  if (inFlight_ == 0) {
+  if (groups_.inFlight() == 0) {
     return reader_.offset() == blocks.offset() &&
            reader_.expectedNumber() == blocks.expectedNumber();
   }
-  const Group& oldest = groups_[oldest_];
+  const Group& oldest = groups_.oldest();
   const AheadBlock& next = oldest.blocks[oldest.taken];
   return next.offset == blocks.offset() && next.number == blocks.expectedNumber();
 }
@@ -110,15 +97,11 @@ bool BlockPipeline::aheadAt(const BlockReader& blocks) const {
 bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer) {
   if (!aheadAt(blocks)) restartAt(blocks.offset(), blocks.expectedNumber());
   readAhead();
-  if (inFlight_ == 0) return false;
-  Group& group = groups_[oldest_];
-  pool_.wait(group);
+  if (groups_.inFlight() == 0) return false;
+  Group& group = groups_.waitOldest();
   const size_t index = group.taken++;
   const AheadBlock& next = group.blocks[index];
-  if (group.taken == group.blocks.size()) {
-    oldest_ = (oldest_ + 1) % groups_.size();
-    --inFlight_;
-  }
+  if (group.taken == group.blocks.size()) groups_.releaseOldest();
   const std::span<uint8_t> freeSpace = framer.freeSpace();
   if (!next.checked) return false;
   size_t produced = 0;

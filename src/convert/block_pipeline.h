@@ -1,5 +1,5 @@
 // Blocks read ahead in file order, checked and expanded on a worker pool,
-// taken back one by one in order. Blocks go to the workers in groups, so
+// taken back one by one in order, by the rules of parallel/ordered_jobs.h. Blocks go to the workers in groups, so
 // that a job is long enough to be worth handing over; a stored block is
 // only checked there, and copied once, when it is taken. Only what the
 // serial loop would accept is taken: a block that fails to read, check or
@@ -15,6 +15,7 @@
 
 #include "decompress/expand_block.h"
 #include "events/event_framer.h"
+#include "parallel/ordered_jobs.h"
 #include "parallel/worker_pool.h"
 #include "trace/block_reader.h"
 
@@ -47,8 +48,6 @@ class BlockPipeline {
   // flight, each block expanding into at most `expandCapacity` bytes.
   BlockPipeline(WorkerPool& pool, ByteSource& source, const BlockLimits& limits,
                 uint16_t blockSize, size_t groups, size_t expandCapacity);
-  // Waits for the groups still in flight.
-  ~BlockPipeline();
   BlockPipeline(const BlockPipeline&) = delete;
   BlockPipeline& operator=(const BlockPipeline&) = delete;
 
@@ -85,17 +84,15 @@ class BlockPipeline {
   void restartAt(uint64_t offset, uint32_t expectedNumber);
   void readAhead();
   bool fillGroup(Group& group);
-  void drain();
 
-  WorkerPool& pool_;
   BlockReader reader_;
   const BlockLimits limits_;
   const size_t blocksPerGroup_;
   std::unique_ptr<uint8_t[]> storage_;  // every group's payloads and expansions
-  std::vector<Group> groups_;
-  size_t oldest_ = 0;  // the group the next block comes from
-  size_t inFlight_ = 0;
   bool readingStopped_ = false;  // a block failed to read: the rest waits
+  // Last: its jobs are waited for before anything they use goes. The
+  // oldest group is the one the next block comes from.
+  JobRing<Group> groups_;
 };
 
 }  // namespace qnvtab

@@ -1,7 +1,8 @@
 // A fixed set of threads that run queued jobs, oldest first. Jobs are
 // independent computations: a worker never waits for another job, so the
 // only thread that waits is the one that queued them, and always for a job
-// already queued. That keeps the pool free of deadlocks by construction.
+// already queued. That keeps the pool free of deadlocks by construction;
+// parallel/ordered_jobs.h states how the jobs keep their order.
 // The waiting thread runs queued jobs itself: it is one of the threads of
 // the pool in all but name, and handing work to a sleeping thread costs a
 // wake-up, which on a virtual machine can cost more than a small job.
@@ -31,7 +32,8 @@ class WorkerPool {
  public:
   // Starts up to `threads` workers (fewer when the system refuses more;
   // see size()). Workers block every signal, so that signals reach the
-  // thread that writes the output, as in a run without workers.
+  // converting thread, which stops the run at a row boundary, as in a run
+  // without workers.
   explicit WorkerPool(unsigned threads);
   // Lets the workers finish the queued jobs, then joins them.
   ~WorkerPool();

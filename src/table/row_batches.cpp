@@ -8,13 +8,13 @@
 namespace qnvtab {
 
 RowBatches::RowBatches(WorkerPool& pool, size_t depth, OutputBuffer& out)
-    : pool_(pool),
-      out_(out),
+    : out_(out),
       storage_(new (std::nothrow) char[depth * (kRecordCapacity + kTextCapacity)]),
-      batches_(depth) {
+      writer_(depth),
+      batches_(pool, depth) {
   if (!storage_) return;
   char* next = storage_.get();
-  for (Batch& batch : batches_) {
+  for (Batch& batch : batches_.jobs()) {
     batch.owner = this;
     batch.records = reinterpret_cast<uint8_t*>(next);
     batch.text = next + kRecordCapacity;
@@ -22,20 +22,15 @@ RowBatches::RowBatches(WorkerPool& pool, size_t depth, OutputBuffer& out)
   }
 }
 
-RowBatches::~RowBatches() {
-  for (; inFlight_ > 0; --inFlight_) {
-    pool_.wait(batches_[oldest_]);
-    oldest_ = (oldest_ + 1) % batches_.size();
-  }
-}
+RowBatches::~RowBatches() = default;
 
 void RowBatches::begin(const RowFormatter& formatter) {
-  for (Batch& batch : batches_) batch.formatter.emplace(formatter);
+  for (Batch& batch : batches_.jobs()) batch.formatter.emplace(formatter);
 }
 
 void RowBatches::Batch::run() {
   format();
-  owner->writeInOrder(*this);
+  owner->writer_.ready(sequence, [this](uint64_t next) { owner->write(next); });
 }
 
 void RowBatches::Batch::format() {
@@ -53,22 +48,13 @@ void RowBatches::Batch::format() {
   textUsed = static_cast<size_t>(out - text);
 }
 
-void RowBatches::writeInOrder(Batch& batch) {
-  std::unique_lock lock(writing_);
-  batch.formatted = true;
-  if (writerActive_) return;  // the active writer comes to this batch
-  writerActive_ = true;
-  for (;;) {
-    Batch& next = batches_[nextToWrite_ % batches_.size()];
-    if (next.sequence != nextToWrite_ || !next.formatted) break;
-    lock.unlock();
-    out_.writeThrough(next.text, next.textUsed);
-    if (out_.failed()) failed_.store(true, std::memory_order_relaxed);
-    lock.lock();
-    next.formatted = false;
-    ++nextToWrite_;
-  }
-  writerActive_ = false;
+// Batches are numbered in the order they are handed out, from the ring's
+// first slot on, so batch `sequence` sits in slot `sequence` modulo the
+// ring's size.
+void RowBatches::write(uint64_t sequence) {
+  const Batch& batch = batches_.jobs()[sequence % batches_.size()];
+  out_.writeThrough(batch.text, batch.textUsed);
+  if (out_.failed()) failed_.store(true, std::memory_order_relaxed);
 }
 
 bool RowBatches::fits(const Batch& batch, uint32_t count, size_t size) const {
@@ -106,32 +92,25 @@ void RowBatches::add(const RecordRun& run) {
 }
 
 void RowBatches::submitCurrent() {
-  {
-    // The writer reads the sequence of the batch it looks for: until it is
-    // set here, a recycled batch carries its old, already written one.
-    std::lock_guard lock(writing_);
-    current().sequence = nextSequence_++;
-  }
-  pool_.submit(current());
-  ++inFlight_;
-  if (inFlight_ == batches_.size()) recycleOldest();
+  current().sequence = writer_.number();
+  batches_.submitNext();
+  if (batches_.full()) recycleOldest();
 }
 
-// The oldest batch's job is done, and with it every job before: so its
-// rows are written (by its job, or by the job of a batch before it).
+// A batch is filled again only once its rows are out: its job may have
+// left them to a writer still at work on earlier ones.
 void RowBatches::recycleOldest() {
-  Batch& oldest = batches_[oldest_];
-  pool_.wait(oldest);
+  Batch& oldest = batches_.waitOldest();
+  writer_.waitWritten(oldest.sequence);
   oldest.segments.clear();
   oldest.recordsUsed = 0;
   oldest.textBound = 0;
-  oldest_ = (oldest_ + 1) % batches_.size();
-  --inFlight_;
+  batches_.releaseOldest();
 }
 
 void RowBatches::finish() {
   if (current().recordsUsed > 0) submitCurrent();
-  while (inFlight_ > 0) recycleOldest();
+  while (batches_.inFlight() > 0) recycleOldest();
 }
 
 }  // namespace qnvtab

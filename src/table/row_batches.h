@@ -1,21 +1,21 @@
 // Rows formatted on a worker pool in batches and written strictly in the
 // order of their records, as the serial table writer would: records are
-// copied into a batch, a worker writes the batch's rows into its own text
-// buffer, and the worker that finds its batch next in order writes it to
-// the output, with every batch behind it already formatted. One worker
-// writes at a time; the thread that adds records never writes.
+// copied into a batch, a job writes the batch's rows into its own text
+// buffer, and the output is written in batch order by the rules of
+// parallel/ordered_jobs.h. The thread that adds records writes too when it
+// runs a batch's job while it waits.
 #ifndef QNVTAB_TABLE_ROW_BATCHES_H_
 #define QNVTAB_TABLE_ROW_BATCHES_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "events/record_run.h"
+#include "parallel/ordered_jobs.h"
 #include "parallel/worker_pool.h"
 #include "table/output_buffer.h"
 #include "table/row_formatter.h"
@@ -57,8 +57,7 @@ class RowBatches {
     void format();
 
     RowBatches* owner = nullptr;
-    uint64_t sequence = 0;   // in the order of the records
-    bool formatted = false;  // guarded by the owner's writing_ mutex
+    uint64_t sequence = 0;  // in the order of the records
     std::optional<RowFormatter> formatter;
     uint8_t* records = nullptr;  // kRecordCapacity bytes
     char* text = nullptr;        // kTextCapacity bytes
@@ -71,23 +70,19 @@ class RowBatches {
 
   bool fits(const Batch& batch, uint32_t count, size_t size) const;
   void append(Batch& batch, const uint8_t* bytes, size_t size, uint32_t count, int32_t first);
-  Batch& current() { return batches_[(oldest_ + inFlight_) % batches_.size()]; }
+  Batch& current() { return batches_.next(); }
   void submitCurrent();
   void recycleOldest();
-  // On a worker, after `batch` is formatted.
-  void writeInOrder(Batch& batch);
+  // By the writer of the order rules: the rows of the batch numbered
+  // `sequence`.
+  void write(uint64_t sequence);
 
-  WorkerPool& pool_;
   OutputBuffer& out_;
-  std::mutex writing_;
-  uint64_t nextToWrite_ = 0;  // guarded by writing_
-  bool writerActive_ = false;  // guarded by writing_
-  uint64_t nextSequence_ = 0;
   std::atomic<bool> failed_ = false;
   std::unique_ptr<char[]> storage_;  // every batch's records and text
-  std::vector<Batch> batches_;
-  size_t oldest_ = 0;
-  size_t inFlight_ = 0;
+  InOrderWriter writer_;
+  // Last: its jobs are waited for before anything they use goes.
+  JobRing<Batch> batches_;
 };
 
 }  // namespace qnvtab
