@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "string_sink.h"
@@ -140,9 +141,11 @@ InProcessConversion convertInProcess(const std::vector<uint8_t>& trace,
   InProcessConversion conversion;
   Collector incidents(conversion.incidents);
   {
-    // One pool serves every conversion of the suite.
-    static WorkerPool suiteWorkers(suiteThreads() > 1 ? suiteThreads() : 0);
-    if (workers == nullptr) workers = &suiteWorkers;
+    // One pool serves every conversion of the suite. The converting thread
+    // counts as one of the suite's threads, as with --threads: no pool for one.
+    static const std::unique_ptr<WorkerPool> suiteWorkers =
+        suiteThreads() > 1 ? std::make_unique<WorkerPool>(suiteThreads() - 1) : nullptr;
+    if (workers == nullptr) workers = suiteWorkers.get();
     TsvSink sink(output, OutputBuffer::kDefaultCapacity, workers);
     conversion.outcome = convertTrace(source, ConversionSettings{options, salvage, workers}, sink,
                                       nullptr, &incidents);

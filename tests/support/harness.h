@@ -18,9 +18,10 @@ struct RunResult {
   std::string err;  // standard error
 };
 
-// The thread count the suite runs with: $QNVTAB_TEST_THREADS, or 1. The
-// suite is registered once with one thread and once with several, so that
-// every expectation holds for both.
+// The thread count the suite runs with: $QNVTAB_TEST_THREADS, or 1, counted
+// as --threads counts them (the converting thread and its workers). The
+// end-to-end tests are registered once with one thread and once with several,
+// so that every expectation holds for both.
 unsigned suiteThreads();
 
 // Runs qnvtab with `arguments` and --threads=suiteThreads() in directory
@@ -66,7 +67,8 @@ BinaryConversion convertWithBinary(const std::vector<uint8_t>& trace,
                                    const std::vector<std::string>& options = {});
 
 // One conversion in this process, the trace read from memory and the table
-// collected in memory, on `workers` (none: on suiteThreads() threads).
+// collected in memory, on `workers` (none: on suiteThreads() threads in all,
+// with suiteThreads() - 1 workers, as the binary runs them).
 struct InProcessConversion {
   ConversionOutcome outcome;
   std::string table;
