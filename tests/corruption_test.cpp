@@ -221,24 +221,6 @@ TEST_P(CorruptionSweep, ThreadsTellExactlyWhatOneThreadTells) {
   }
 }
 
-// The rows of a table, less the Event cell and, for a header whose dates
-// are unverified, less the Date and Local Time cells.
-std::vector<std::string> rowsWithout(const std::string& table, bool dates) {
-  std::vector<std::string> rows;
-  size_t start = table.find("\r\n");
-  for (size_t end; start != std::string::npos &&
-                   (end = table.find("\r\n", start + 2)) != std::string::npos;
-       start = end) {
-    std::vector<std::string> cells = testing::split(table.substr(start + 2, end - start - 2), "\t");
-    cells.erase(cells.begin(), cells.begin() + 1);
-    if (dates) cells.erase(cells.begin() + 1, cells.begin() + 3);
-    std::string row;
-    for (const std::string& cell : cells) row += cell + "\t";
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 // What salvage must give for one damaged copy, and what it gave.
 struct SalvageTally {
   size_t intactEvents = 0;
@@ -279,7 +261,7 @@ class SalvageSweep : public CorruptionSweep {
   void expectSalvage(const Bytes& damaged, const std::vector<bool>& intactBlocks, bool header,
                      bool mayFail, const std::string& where, SalvageTally& tally) const {
     const testing::InProcessConversion run = testing::convertInProcess(damaged, {}, true);
-    const std::vector<std::string> intactRows = rowsWithout(intactTable_, header);
+    const std::vector<std::string> intactRows = testing::rowsWithout(intactTable_, header);
     const std::vector<bool> intact = intactEvents(intactBlocks);
     std::vector<std::string> expected;
     for (size_t e = 0; e < intact.size(); ++e) {
@@ -291,7 +273,7 @@ class SalvageSweep : public CorruptionSweep {
       return;
     }
     tally.intactEvents += expected.size();
-    const std::vector<std::string> rows = rowsWithout(run.table, header);
+    const std::vector<std::string> rows = testing::rowsWithout(run.table, header);
     size_t next = 0;
     for (const std::string& row : rows) {
       while (next < expected.size() && expected[next] != row) ++next;

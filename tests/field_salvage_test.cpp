@@ -39,22 +39,6 @@ int exitStatus(const ConversionOutcome& outcome) {
   return 0;
 }
 
-// The rows of a table, less the Event cell and, when the header's fields
-// were changed, less the Date and Local Time cells.
-std::vector<std::string> rowsWithout(const std::string& table, bool dates) {
-  std::vector<std::string> rows;
-  std::vector<std::string> lines = testing::split(table, "\r\n");
-  for (size_t i = 1; i + 1 < lines.size(); ++i) {
-    std::vector<std::string> cells = testing::split(lines[i], "\t");
-    cells.erase(cells.begin());
-    if (dates) cells.erase(cells.begin() + 1, cells.begin() + 3);
-    std::string row;
-    for (const std::string& cell : cells) row += cell + "\t";
-    rows.push_back(row);
-  }
-  return rows;
-}
-
 struct Tally {
   size_t traces = 0;
   size_t recoverable = 0;
@@ -179,13 +163,13 @@ TEST(FieldSalvage, EveryEventOfSurvivingBlocksAndNoOtherRow) {
     ASSERT_FALSE(intact.outcome.fault) << "seed " << seed;
     ASSERT_EQ(static_cast<size_t>(intact.outcome.events), trace.events()) << "seed " << seed;
     ASSERT_EQ(intact.outcome.droppedBytes, 0u) << "seed " << seed;
-    const std::vector<std::string> intactRows[2] = {rowsWithout(intact.table, false),
-                                                    rowsWithout(intact.table, true)};
+    const std::vector<std::string> intactRows[2] = {testing::rowsWithout(intact.table, false),
+                                                    testing::rowsWithout(intact.table, true)};
     for (size_t kind = 0; kind < field::kDamageKinds; ++kind) {
       const field::Damage damage = static_cast<field::Damage>(kind);
       const field::DamagedTrace damaged = field::damageTrace(trace, damage, seed * 1000 + kind);
       const testing::InProcessConversion run = testing::convertInProcess(damaged.bytes, {}, true);
-      const Tally one = compare(rowsWithout(run.table, damaged.headerChanged),
+      const Tally one = compare(testing::rowsWithout(run.table, damaged.headerChanged),
                                 intactRows[damaged.headerChanged], damaged.recoverable);
       const int status = exitStatus(run.outcome);
       Tally& tally = kinds[kind];

@@ -1,5 +1,5 @@
 // Small pieces shared by the table tests: splitting a table into lines and
-// cells, and the event of the worked example row.
+// cells, its rows to compare, and the event of the worked example row.
 #ifndef QNVTAB_TESTS_SUPPORT_TABLE_FIXTURES_H_
 #define QNVTAB_TESTS_SUPPORT_TABLE_FIXTURES_H_
 
@@ -19,6 +19,23 @@ inline std::vector<std::string> split(const std::string& text, const std::string
   }
   parts.push_back(text.substr(start));
   return parts;
+}
+
+// The rows of a table after its title line, each less its Event cell (the
+// numbers of salvaged rows run over what was recovered) and, when `dates`,
+// less the Date and Local Time cells (a header whose dates are unverified).
+inline std::vector<std::string> rowsWithout(const std::string& table, bool dates) {
+  std::vector<std::string> rows;
+  const std::vector<std::string> lines = split(table, "\r\n");
+  for (size_t i = 1; i + 1 < lines.size(); ++i) {
+    std::vector<std::string> cells = split(lines[i], "\t");
+    cells.erase(cells.begin());
+    if (dates) cells.erase(cells.begin() + 1, cells.begin() + 3);
+    std::string row;
+    for (const std::string& cell : cells) row += cell + "\t";
+    rows.push_back(row);
+  }
+  return rows;
 }
 
 // The 7th event of a version-8 trace whose first event was at 19 May 2008
