@@ -32,17 +32,7 @@ std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block) 
     framer.commit(expansion.produced);
     return std::nullopt;
   }
-  FaultKind kind = FaultKind::DecompressFailed;
-  if (expansion.result == ExpandResult::ServiceUnavailable) {
-    kind = FaultKind::LibraryUnavailable;
-  } else if (block.header.storedFlag()) {
-    kind = FaultKind::StoredOverflow;
-  }
-  Fault fault = makeFault(kind, block.offset, block.number);
-  fault.found = block.header.length();
-  fault.expected = freeSpace.size();
-  fault.libraryCode = expansion.libraryCode;
-  return fault;
+  return expansionFault(expansion, block, freeSpace.size());
 }
 
 // The records of the bytes just added go to the sink.

@@ -40,4 +40,18 @@ Expansion expandBlock(const BlockHeader& header, const uint8_t* payload,
   return expansion;
 }
 
+Fault expansionFault(const Expansion& expansion, const CheckedBlock& block, size_t freeSpace) {
+  FaultKind kind = FaultKind::DecompressFailed;
+  if (expansion.result == ExpandResult::ServiceUnavailable) {
+    kind = FaultKind::LibraryUnavailable;
+  } else if (block.header.storedFlag()) {
+    kind = FaultKind::StoredOverflow;
+  }
+  Fault fault = makeFault(kind, block.offset, block.number);
+  fault.found = block.header.length();
+  fault.expected = freeSpace;
+  fault.libraryCode = expansion.libraryCode;
+  return fault;
+}
+
 }  // namespace qnvtab

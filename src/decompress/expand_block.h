@@ -3,10 +3,12 @@
 #ifndef QNVTAB_DECOMPRESS_EXPAND_BLOCK_H_
 #define QNVTAB_DECOMPRESS_EXPAND_BLOCK_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "trace/block_reader.h"
+#include "trace/trace_fault.h"
 
 namespace qnvtab {
 
@@ -28,6 +30,9 @@ struct Expansion {
 // input, though it never uses it. Stored blocks never touch the library.
 Expansion expandBlock(const BlockHeader& header, const uint8_t* payload,
                       std::span<uint8_t> freeSpace);
+
+// The fault of `block`, whose expansion into `freeSpace` bytes failed.
+Fault expansionFault(const Expansion& expansion, const CheckedBlock& block, size_t freeSpace);
 
 }  // namespace qnvtab
 
