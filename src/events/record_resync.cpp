@@ -216,12 +216,6 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
       base = window;
       continue;
     }
-    // A chain with half the records of the longest or fewer stopped short
-    // in a record that reaches past the bytes at hand: chance bytes, like
-    // any that die, as the bytes behind it would show.
-    int32_t longest = 0;
-    for (const size_t root : roots) longest = std::max(longest, chain_[root].records);
-    std::erase_if(roots, [&](size_t root) { return 2 * chain_[root].records <= longest; });
     std::optional<size_t> join = roots.front();
     for (size_t i = 1; join && i < roots.size(); ++i) join = joinOf(s, *join, roots[i]);
     if (join || endOfData) {
