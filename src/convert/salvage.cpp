@@ -55,15 +55,15 @@ Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFr
       beginGap(fault, blocks.offset(), number, framer);
       return Recovery::Continue;
     case FaultKind::BlockNumber: {
-      // Only a number that no block of the trace carries, or one a bit
-      // set too many away from the right one, is damage to the number
-      // alone. A lower number may be a copy of a block already read, and
-      // another block's number is a block out of place.
+      // Only a number that no block of the trace carries, or the right one
+      // with a single bit set, is damage to the number alone. A lower
+      // number may be a copy of a block already read, and another block's
+      // number is a block out of place.
       const uint32_t found = static_cast<uint32_t>(fault.found);
       const bool numberDamaged =
           found > bounds_.blockCount || (found > number && std::popcount(found ^ number) == 1);
       uint16_t length = 0;
-      if (numberDamaged && blockChecksAt(source_, at, static_cast<uint32_t>(fault.found), searchFrom(at), length) &&
+      if (numberDamaged && blockChecksAt(source_, at, found, searchFrom(at), length) &&
           confirmedAfter(at + layout::kBlockHeaderSize + length, number + 1)) {
         Incident repaired;
         repaired.kind = IncidentKind::NumberRepaired;
