@@ -313,9 +313,10 @@ TEST_P(SalvageSweep, EverySingleBitFlip) {
       const size_t end = b + 1 < blocks ? trace_.blockOffsets[b + 1] : trace_.footerOffset;
       // A number raised by the flip is repaired; a lowered one may be a
       // copy of a block already read, and any other damage loses the block.
+      if (byte < trace_.blockOffsets[b] || byte >= end) continue;
       const size_t numberBit = bit - trace_.blockOffsets[b] * 8;
       const bool raised = byte < trace_.blockOffsets[b] + 2 && ((b + 1) >> numberBit & 1) == 0;
-      if (byte >= trace_.blockOffsets[b] && byte < end && !raised) intactBlocks[b] = false;
+      if (!raised) intactBlocks[b] = false;
     }
     builder::flipBit(bytes, bit);
     const bool header = byte < trace_.headerSize;
