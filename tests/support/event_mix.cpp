@@ -15,14 +15,14 @@ constexpr uint8_t kAwkwardBytes[] = {'"', '\r', '\n', '\t', 0x00, 0x1F, 0x20, 0x
 EventMix::EventMix(uint64_t seed, const EventMixOptions& options)
     : options_(options), state_(seed), stamp_(options.firstStamp) {}
 
-// SplitMix64: tiny, and the same numbers everywhere (the standard
-// distributions are not).
-uint64_t EventMix::nextWord() {
-  uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+uint64_t splitMix64(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
 }
+
+uint64_t EventMix::nextWord() { return splitMix64(state_); }
 
 uint32_t EventMix::below(uint32_t bound) { return static_cast<uint32_t>(nextWord() % bound); }
 

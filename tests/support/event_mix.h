@@ -27,6 +27,10 @@ struct EventMixOptions {
   bool wideLsn = true;
 };
 
+// SplitMix64's next word from `state`: tiny, and the same numbers
+// everywhere (the standard distributions are not).
+uint64_t splitMix64(uint64_t& state);
+
 // A deterministic generator of events: call next() for each one.
 class EventMix {
  public:

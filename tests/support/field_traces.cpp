@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "event_mix.h"
 #include "events/command_names.h"
 #include "trace/trace_format.h"
 
 namespace qnvtab::field {
 
-uint64_t Random::next() {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
+uint64_t Random::next() { return builder::splitMix64(state); }
 
 uint32_t Random::below(uint32_t bound) { return static_cast<uint32_t>(next() % bound); }
 
