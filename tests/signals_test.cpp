@@ -145,6 +145,21 @@ pid_t launchIntoFifo(const TempDir& dir, const std::string& trace, const std::st
 
 // Converts `trace` with -o/dev/stdout, standard output a pipe whose read
 // end is left in `tableEnd`, standard error a file in `dir`.
+// Converts `trace` into a FIFO, sends `signal` once the first bytes of the
+// table are there, and reads the rest: the table as written.
+std::string interruptedTable(const TempDir& dir, const std::string& trace, int signal,
+                             const std::vector<std::string>& options = {}) {
+  const std::string fifo = dir.file("table.fifo");
+  const pid_t pid = launchIntoFifo(dir, trace, fifo, options);
+  const int tableEnd = ::open(fifo.c_str(), O_RDONLY);
+  std::string table = readAll(tableEnd, 1);
+  ::kill(pid, signal);
+  table += readAll(tableEnd);
+  ::close(tableEnd);
+  EXPECT_EQ(exitStatus(pid), 128 + signal);
+  return table;
+}
+
 pid_t launchIntoPipe(const TempDir& dir, const std::string& trace, int& tableEnd) {
   int pipeEnds[2];
   EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
@@ -311,14 +326,7 @@ TEST(Interruption, StopsAtARowBoundaryAndNamesTheLastEvent) {
     TempDir dir;
     const std::string trace = writeLargeTrace(dir);
     const std::string full = fullTable(dir, trace);
-    const std::string fifo = dir.file("table.fifo");
-    const pid_t pid = launchIntoFifo(dir, trace, fifo);
-    const int tableEnd = ::open(fifo.c_str(), O_RDONLY);
-    std::string table = readAll(tableEnd, 1);
-    ::kill(pid, signal);
-    table += readAll(tableEnd);
-    ::close(tableEnd);
-    EXPECT_EQ(exitStatus(pid), 128 + signal);
+    const std::string table = interruptedTable(dir, trace, signal);
     EXPECT_EQ(readFile(dir.file("stdout")), "");
 
     ASSERT_GT(table.size(), 1000u);
@@ -337,14 +345,7 @@ TEST(Interruption, StopsAtARowBoundaryAndNamesTheLastEvent) {
 TEST(Interruption, UnderASelectionCountsTheRowsWritten) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
-  const std::string fifo = dir.file("table.fifo");
-  const pid_t pid = launchIntoFifo(dir, trace, fifo, {"--cmd=SD,RV"});
-  const int tableEnd = ::open(fifo.c_str(), O_RDONLY);
-  std::string table = readAll(tableEnd, 1);
-  ::kill(pid, SIGINT);
-  table += readAll(tableEnd);
-  ::close(tableEnd);
-  EXPECT_EQ(exitStatus(pid), 128 + SIGINT);
+  const std::string table = interruptedTable(dir, trace, SIGINT, {"--cmd=SD,RV"});
   const std::string err = readFile(dir.file("stderr"));
   std::smatch line;
   ASSERT_TRUE(std::regex_match(

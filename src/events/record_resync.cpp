@@ -91,9 +91,7 @@ bool mayBeFirst(const Stream& s, size_t offset) {
 // A record stamped within a step of the anchor: what a lone record needs
 // to be believed.
 bool nearAnchor(const Stream& s, size_t offset) {
-  if (!s.rules.anchorStamp) return false;
-  const int64_t step = int64_t{s.stampAt(offset)} - int64_t{*s.rules.anchorStamp};
-  return step >= -int64_t{s.rules.maxBackStep} && step <= int64_t{s.rules.maxForwardStep};
+  return s.rules.anchorStamp && stampFollows(*s.rules.anchorStamp, s.stampAt(offset), s.rules);
 }
 
 // The first offset on both chains, or none.
@@ -180,6 +178,7 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
 
   // A boundary lies within one record of where the search begins: the
   // bytes before it are the tail of a record cut by the gap.
+  const size_t known = std::max(rules.largestKnownRecord, head.size);
   for (size_t base = 0; base < n;) {
     const size_t window = std::min(n, base + rules.maxRecord);
     std::vector<size_t> roots;
@@ -187,7 +186,6 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     for (size_t offset = base; offset < window; ++offset) {
       const ChainLink& link = chain_[offset];
       if (link.records == kBreaks || !mayBeFirst(s, offset)) continue;
-      const size_t known = std::max(rules.largestKnownRecord, head.size);
       if (link.open > kOpenRecordMultiple * std::max<size_t>(link.largest, known)) continue;
       // At the end of the data, chains are as long as the bytes allow: two
       // whole records are enough there. One that ends exactly with the
