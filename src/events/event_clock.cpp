@@ -29,15 +29,20 @@ EventClock::EventClock(const TraceHeader& header, TraceVersion version)
   firstEventSeconds_ = dateTimeToSeconds(&firstEvent, kEpochYear);
 }
 
-uint32_t EventClock::secondsOf(uint32_t timeStamp) const {
+EventTime EventClock::timeOf(uint32_t timeStamp) const {
   const uint32_t distance = timeStamp - firstEventStamp_;
-  if (!signedDistance_) return firstEventSeconds_ + distance / 1000;
+  if (!signedDistance_) return {firstEventSeconds_ + distance / 1000, distance % 1000};
   // Round toward minus infinity: 1 ms before the first event lies in the
   // second before it.
   const int32_t signedDistance = static_cast<int32_t>(distance);
   int32_t wholeSeconds = signedDistance / 1000;
-  if (signedDistance % 1000 < 0) --wholeSeconds;
-  return firstEventSeconds_ + static_cast<uint32_t>(wholeSeconds);
+  int32_t millisecond = signedDistance % 1000;
+  if (millisecond < 0) {
+    --wholeSeconds;
+    millisecond += 1000;
+  }
+  return {firstEventSeconds_ + static_cast<uint32_t>(wholeSeconds),
+          static_cast<uint32_t>(millisecond)};
 }
 
 const char* DateTimeText::of(uint32_t seconds) {
@@ -56,6 +61,25 @@ const char* DateTimeText::of(uint32_t seconds) {
   seconds_ = seconds;
   valid_ = true;
   return text_;
+}
+
+void writeIsoTime(char* out, EventTime time, char separator) {
+  DateTime dateTime;
+  secondsToDateTime(time.seconds, &dateTime, kEpochYear);
+  out = writeTwoDigits(writeTwoDigits(out, dateTime.year / 100), dateTime.year % 100);
+  *out++ = '-';
+  out = writeTwoDigits(out, dateTime.month);
+  *out++ = '-';
+  out = writeTwoDigits(out, dateTime.day);
+  *out++ = separator;
+  out = writeTwoDigits(out, dateTime.hour);
+  *out++ = ':';
+  out = writeTwoDigits(out, dateTime.minute);
+  *out++ = ':';
+  out = writeTwoDigits(out, dateTime.second);
+  *out++ = '.';
+  out[0] = static_cast<char>('0' + time.millisecond / 100);
+  writeTwoDigits(out + 1, time.millisecond % 100);
 }
 
 }  // namespace qnvtab

@@ -1,6 +1,7 @@
 // The event clock: where the first event lies on the calendar, the second
-// at which any event happened, and the Date and Local Time text of a
-// second, kept because consecutive events nearly always share it.
+// and millisecond at which any event happened, the Date and Local Time text
+// of a second, kept because consecutive events nearly always share it, and
+// the ISO 8601 text of an instant.
 #ifndef QNVTAB_EVENTS_EVENT_CLOCK_H_
 #define QNVTAB_EVENTS_EVENT_CLOCK_H_
 
@@ -12,12 +13,24 @@
 
 namespace qnvtab {
 
+// An event's wall-clock time: seconds since 1980 and the millisecond in it.
+struct EventTime {
+  uint32_t seconds = 0;
+  uint32_t millisecond = 0;  // 0 to 999
+
+  uint64_t milliseconds() const { return uint64_t{seconds} * 1000 + millisecond; }
+};
+
 class EventClock {
  public:
   EventClock(const TraceHeader& header, TraceVersion version);
 
   // Seconds since 1980 at which an event stamped `timeStamp` happened.
-  uint32_t secondsOf(uint32_t timeStamp) const;
+  uint32_t secondsOf(uint32_t timeStamp) const { return timeOf(timeStamp).seconds; }
+  // The same second, and the millisecond that the distance from the first
+  // event's stamp adds to the first event's time: an event stamped 1 ms
+  // before the first lies at .999 of the second before.
+  EventTime timeOf(uint32_t timeStamp) const;
 
  private:
   uint32_t firstEventStamp_;
@@ -44,6 +57,10 @@ class DateTimeText {
   uint32_t seconds_ = 0;
   char text_[kSize] = {};
 };
+
+// "YYYY-MM-DD HH:MM:SS.mmm" with `separator` between date and time.
+constexpr size_t kIsoTimeSize = 23;
+void writeIsoTime(char* out, EventTime time, char separator = ' ');
 
 }  // namespace qnvtab
 
