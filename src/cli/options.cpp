@@ -68,6 +68,17 @@ bool parseRowCount(std::string_view value, uint64_t& rows) {
          end == value.data() + value.size() && rows > 0;
 }
 
+bool parseSummaryFormat(std::string_view value, SummaryFormat& format) {
+  if (equalsIgnoringCase(value, "text")) {
+    format = SummaryFormat::Text;
+  } else if (equalsIgnoringCase(value, "json")) {
+    format = SummaryFormat::Json;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Sets `field` from `value` read by `parse`; false when it does not read.
 template <typename Field, typename Parse>
 bool assign(Field& field, std::string_view value, Parse parse) {
@@ -83,14 +94,20 @@ bool parseValueOption(std::string_view argument, Options& options) {
   const std::string_view name = argument.substr(0, equals + 1);
   const std::string_view value = argument.substr(equals + 1);
   EventSelection& chosen = options.selection;
+  if (equalsIgnoringCase(name, "--info=")) return parseSummaryFormat(value, options.summary);
+  if (equalsIgnoringCase(name, "--report=")) {
+    options.reportPath = value;
+    return !value.empty();
+  }
+  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
+  if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
+  if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
+  options.selectionArguments.emplace_back(argument);
   if (equalsIgnoringCase(name, "--events=")) return assign(chosen.events, value, parseEventRange);
   if (equalsIgnoringCase(name, "--msec=")) return assign(chosen.msec, value, parseMsecRange);
   if (equalsIgnoringCase(name, "--begin=")) return assign(chosen.begin, value, parseWindowTime);
   if (equalsIgnoringCase(name, "--end=")) return assign(chosen.end, value, parseWindowTime);
   if (equalsIgnoringCase(name, "--cmd=")) return assign(chosen.commands, value, parseCommandList);
-  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
-  if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
-  if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
   return false;
 }
 
@@ -100,7 +117,6 @@ bool parseValueOption(std::string_view argument, Options& options) {
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine result;
   bool haveInput = false;
-  bool haveOutput = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     bool valid = true;
@@ -121,6 +137,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.salvage = true;
     } else if (equalsIgnoringCase(argument, "--errors")) {
       result.options.selection.errorsOnly = true;
+      result.options.selectionArguments.emplace_back(argument);
+    } else if (equalsIgnoringCase(argument, "--test")) {
+      result.options.testOnly = true;
+    } else if (equalsIgnoringCase(argument, "--info")) {
+      result.options.summary = SummaryFormat::Text;
     } else if (startsWithIgnoringCase(argument, "--")) {
       // A range or window that no event can fit is taken for a typing error.
       valid = parseValueOption(argument, result.options) && isSatisfiable(result.options.selection);
@@ -131,7 +152,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       haveInput = true;
     } else if (startsWithIgnoringCase(argument, "-o")) {
       result.options.outputPath = argument.substr(2);
-      haveOutput = true;
+      result.options.writesTable = true;
     } else {
       valid = false;
     }
@@ -141,8 +162,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       return result;
     }
   }
-  result.outcome =
-      haveInput && haveOutput ? CommandLineOutcome::Convert : CommandLineOutcome::ShowUsage;
+  const Options& options = result.options;
+  // --test writes nothing: a table asked for as well is a contradiction.
+  if (options.testOnly && options.writesTable) {
+    result.outcome = CommandLineOutcome::InvalidOption;
+    result.invalidArgument = "--test";
+    return result;
+  }
+  const bool looks =
+      options.testOnly || options.summary != SummaryFormat::None || !options.reportPath.empty();
+  result.outcome = haveInput && (options.writesTable || looks) ? CommandLineOutcome::Convert
+                                                      : CommandLineOutcome::ShowUsage;
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "events/event_selection.h"
 #include "events/row_sink.h"
@@ -14,9 +15,13 @@ namespace qnvtab {
 // What the output file holds.
 enum class OutputFormat { Tsv, Xlsx, Sqlite };
 
+// The summary of --info on standard output, if any.
+enum class SummaryFormat { None, Text, Json };
+
 struct Options {
   std::string inputPath;   // -i
   std::string outputPath;  // -o
+  bool writesTable = false;  // -o given
   RowOptions rows;         // -th, -ferts, -d
   bool salvage = false;    // --salvage
   // --threads: 1 converts on the calling thread alone; 0 leaves the count
@@ -26,13 +31,18 @@ struct Options {
   EventSelection selection;
   uint64_t splitRows = 0;  // --split: rows per output file; 0: one file
   OutputFormat format = OutputFormat::Tsv;  // --format
+  bool testOnly = false;                    // --test: check the trace, write no table
+  SummaryFormat summary = SummaryFormat::None;  // --info
+  std::string reportPath;                   // --report: an HTML page of the summary
+  // The selection options as typed, for the summary to name.
+  std::vector<std::string> selectionArguments;
 };
 
 // The most threads a run may be given.
 inline constexpr unsigned kMaxThreads = 1024;
 
 enum class CommandLineOutcome {
-  Convert,        // both paths given, no -? and no invalid option
+  Convert,        // the input and an output or a look given, no -? and no invalid option
   ShowUsage,      // -? met, or a path missing
   ShowHelp,       // --help
   ShowVersion,    // --version

@@ -21,7 +21,11 @@
 #include "cli/progress.h"
 #include "cli/salvage_report.h"
 #include "convert/convert_trace.h"
+#include "cli/trace_look.h"
+#include "summary/summary_json.h"
+#include "summary/summary_text.h"
 #include "events/selecting_sink.h"
+#include "events/tee_sink.h"
 #include "parallel/worker_pool.h"
 #include "split/split_sink.h"
 #include "trace/byte_source.h"
@@ -65,10 +69,12 @@ int reportInterruption(int signal, int32_t events, std::optional<uint64_t> selec
 
 int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
                   const OutputParts& parts, std::optional<uint64_t> selectedRows) {
-  print(console, bannerText());
-  print(console, completionText(options.inputPath, options.outputPath));
-  for (const std::string& part : parts.paths()) print(console, continuationText(part));
-  if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, console);
+  if (options.writesTable) {
+    print(console, bannerText());
+    print(console, completionText(options.inputPath, options.outputPath));
+    for (const std::string& part : parts.paths()) print(console, continuationText(part));
+    if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, console);
+  }
   if (outcome.droppedBytes > 0) {
     diagnose("warning: " + printableName(options.inputPath) + ": " +
              std::to_string(outcome.droppedBytes) + " bytes of an incomplete event after event " +
@@ -128,11 +134,16 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
 }
 
 // The row sinks in front of the output's own: the selection, then the
-// split into parts; each only when asked for.
+// split into parts, and the look at the events beside them; each only when
+// asked for. One of `output` and `look` is given.
 class SinkChain {
  public:
-  SinkChain(const Options& options, RowSink& output, PartFactory& parts) : front_(&output) {
-    if (options.splitRows > 0) front_ = &split_.emplace(options.splitRows, *front_, parts);
+  SinkChain(const Options& options, RowSink* output, PartFactory& parts, RowSink* look)
+      : front_(output) {
+    if (output != nullptr && options.splitRows > 0) {
+      front_ = &split_.emplace(options.splitRows, *front_, parts);
+    }
+    if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
     if (!options.selection.keepsAll()) {
       front_ = &selecting_.emplace(options.selection, *front_);
     }
@@ -145,6 +156,7 @@ class SinkChain {
 
  private:
   std::optional<SplitSink> split_;
+  std::optional<TeeSink> tee_;
   std::optional<SelectingSink> selecting_;
   RowSink* front_;
 };
@@ -170,6 +182,13 @@ unsigned threadCount(const Options& options) {
   return static_cast<unsigned>(CPU_COUNT(&cores));
 }
 
+// Opens `path` as an output beside the input; the status of a refusal.
+std::optional<int> openOutput(OutputFile& file, const std::string& path,
+                              const struct stat& input) {
+  if (file.open(path, input)) return std::nullopt;
+  return refuseOpen(path, file.openFailureReason(), kCannotOpenOutputText);
+}
+
 int convertFiles(const Options& options) {
   FileByteSource input;
   int openError = 0;
@@ -182,12 +201,20 @@ int convertFiles(const Options& options) {
     return refuseOpen(options.inputPath, systemReason(errno), kCannotOpenInputText);
   }
   OutputFile outputFile;
-  if (!outputFile.open(options.outputPath, inputStat)) {
-    return refuseOpen(options.outputPath, outputFile.openFailureReason(), kCannotOpenOutputText);
+  if (options.writesTable) {
+    if (auto refused = openOutput(outputFile, options.outputPath, inputStat)) return *refused;
+  }
+  OutputFile reportFile;
+  if (!options.reportPath.empty()) {
+    if (auto refused = openOutput(reportFile, options.reportPath, inputStat)) return *refused;
   }
   // A table written to standard output must not be mixed with the console
-  // text, which then goes to standard error.
-  std::FILE* console = outputFile.isSameFileAs(STDOUT_FILENO) ? stderr : stdout;
+  // text, which then goes to standard error; --test keeps standard output
+  // empty.
+  std::FILE* console =
+      options.testOnly || (options.writesTable && outputFile.isSameFileAs(STDOUT_FILENO))
+          ? stderr
+          : stdout;
 
   ConversionOutcome outcome;
   InterruptionWatch interruption;
@@ -202,32 +229,56 @@ int convertFiles(const Options& options) {
   std::string formatFailure;
   std::vector<OutputWarning> warnings;
   std::optional<uint64_t> selectedRows;
+  ProgressLine progress(stderr);
+  ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
+  StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ", shown);
+  TraceLook look(options, static_cast<uint64_t>(input.size()), incidents);
   {
-    FormatSink format(options.format, options.outputPath, outputFile, pool);
-    if (format.sink() == nullptr) {
-      outcome.fault = outOfMemory(format.bufferBytes());
+    std::optional<FormatSink> format;
+    if (options.writesTable) format.emplace(options.format, options.outputPath, outputFile, pool);
+    RowSink* output = format ? format->sink() : nullptr;
+    if (format && output == nullptr) {
+      outcome.fault = outOfMemory(format->bufferBytes());
+    } else if (!look.allocated()) {
+      outcome.fault = outOfMemory(sizeof(EventStats) + kEventKeys * 65536 * sizeof(EventCount));
     } else {
-      ProgressLine progress(stderr);
-      ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
-      StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ",
-                                       shown);
       InterruptibleObserver observer(interruption, shown);
-      SinkChain chain(options, *format.sink(), parts);
+      SinkChain chain(options, output, parts, look.sink());
       outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
-                             chain.front(), &observer, &incidents);
+                             chain.front(), &observer, &look);
       selectedRows = chain.selectedRows();
     }
-    if (format.sink() != nullptr) {
-      warnings = format.sink()->warnings();
-      formatFailure = format.sink()->failureReason();
+    if (output != nullptr) {
+      warnings = output->warnings();
+      formatFailure = output->failureReason();
     }
   }
-  const std::string writeFailure =
-      closeOutputs(options, outcome, outputFile, formatFailure, parts);
+  std::string writeFailure;
+  if (options.writesTable) {
+    writeFailure = closeOutputs(options, outcome, outputFile, formatFailure, parts);
+  }
   mergeWarnings(warnings, parts.warnings());
   reportWarnings(options, warnings);
-  return reportOutcome(console, options, outcome, writeFailure, parts, interruption.received(),
-                       selectedRows);
+  const int signal = interruption.received();
+  const int status =
+      reportOutcome(console, options, outcome, writeFailure, parts, signal, selectedRows);
+  if (options.summary == SummaryFormat::None && options.reportPath.empty()) return status;
+  if (signal != 0 && (outcome.stopped || !outcome.fault)) return status;
+  const TraceSummary summary = look.summarize(
+      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
+      options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
+  if (options.summary != SummaryFormat::None) {
+    print(console, options.summary == SummaryFormat::Json ? summaryJson(summary)
+                                                          : summaryText(summary));
+  }
+  if (!options.reportPath.empty()) {
+    const std::string failure = writeReport(summary, options.reportPath, reportFile);
+    if (!failure.empty()) {
+      diagnose(failure);
+      return failWith(console, kCannotWriteOutputText);
+    }
+  }
+  return status;
 }
 
 int runCommandLine(int argc, const char* const* argv) {

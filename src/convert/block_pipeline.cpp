@@ -94,7 +94,7 @@ bool BlockPipeline::aheadAt(const BlockReader& blocks) const {
   return next.offset == blocks.offset() && next.number == blocks.expectedNumber();
 }
 
-bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer) {
+bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer, BlockTally& tally) {
   if (!aheadAt(blocks)) restartAt(blocks.offset(), blocks.expectedNumber());
   readAhead();
   if (groups_.inFlight() == 0) return false;
@@ -120,6 +120,7 @@ bool BlockPipeline::takeNext(BlockReader& blocks, EventFramer& framer) {
     produced = next.expansion.produced;
   }
   framer.commit(produced);
+  tally.count(next.header, produced);
   blocks.moveTo(next.nextOffset, next.number + 1);
   readAhead();
   return true;

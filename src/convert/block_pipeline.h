@@ -57,8 +57,9 @@ class BlockPipeline {
   // The block that `blocks` would read next, expanded into the framer's
   // free space, after which `blocks` stands behind it. False, with nothing
   // changed, when the serial loop must take that block itself. Reading
-  // ahead restarts wherever `blocks` has been moved to.
-  bool takeNext(BlockReader& blocks, EventFramer& framer);
+  // ahead restarts wherever `blocks` has been moved to. A block taken is
+  // counted in `tally`.
+  bool takeNext(BlockReader& blocks, EventFramer& framer, BlockTally& tally);
 
  private:
   struct AheadBlock {

@@ -25,11 +25,13 @@ RowOptions supportedOptions(const RowOptions& asked, TraceVersion version, bool&
 }
 
 // Expands `block` into the framer; the fault when it does not fit.
-std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block) {
+std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block,
+                                BlockTally& tally) {
   const std::span<uint8_t> freeSpace = framer.freeSpace();
   const Expansion expansion = expandBlock(block.header, block.payload, freeSpace);
   if (expansion.result == ExpandResult::Expanded) {
     framer.commit(expansion.produced);
+    tally.count(block.header, expansion.produced);
     return std::nullopt;
   }
   return expansionFault(expansion, block, freeSpace.size());
@@ -48,14 +50,14 @@ void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, Frami
 // Reads, checks and expands the next block into the framer, ahead on the
 // workers where it can; the fault that stops it otherwise.
 std::optional<Fault> nextBlock(BlockReader& blocks, BlockPipeline* ahead, bool takeAnyNumber,
-                               EventFramer& framer) {
-  if (ahead != nullptr && !takeAnyNumber && ahead->takeNext(blocks, framer)) {
+                               EventFramer& framer, BlockTally& tally) {
+  if (ahead != nullptr && !takeAnyNumber && ahead->takeNext(blocks, framer, tally)) {
     return std::nullopt;
   }
   CheckedBlock block;
   std::optional<Fault> fault =
       takeAnyNumber ? blocks.nextWhateverItsNumber(block) : blocks.next(block);
-  if (!fault) fault = expandInto(framer, block);
+  if (!fault) fault = expandInto(framer, block, tally);
   return fault;
 }
 
@@ -71,7 +73,7 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
       outcome.stopped = true;
       return;
     }
-    const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer);
+    const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer, outcome.blocks);
     takeAnyNumber = false;
     if (fault) {
       frameRecords(framer, policy, sink, FramingPoint::BeforeFault, outcome);

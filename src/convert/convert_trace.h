@@ -36,6 +36,7 @@ struct ConversionOutcome {
   // Bytes of an incomplete last event left when the blocks ran out.
   uint64_t droppedBytes = 0;
   SalvageSummary salvage;  // with salvage on
+  BlockTally blocks;       // the blocks read, checked and expanded
 };
 
 // Observes a conversion block by block, e.g. to show progress.

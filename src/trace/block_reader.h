@@ -26,6 +26,21 @@ struct BlockHeader {
   uint16_t checksum() const { return loadU16(&bytes[layout::kBlockChecksumOffset]); }
 };
 
+// The blocks that passed their checks, by kind, and their bytes: what
+// compression saved.
+struct BlockTally {
+  uint32_t stored = 0;
+  uint32_t compressed = 0;
+  uint64_t payloadBytes = 0;   // as kept in the file, block headers not counted
+  uint64_t expandedBytes = 0;  // of the event stream
+
+  void count(const BlockHeader& header, size_t expanded) {
+    ++(header.storedFlag() ? stored : compressed);
+    payloadBytes += header.length();
+    expandedBytes += expanded;
+  }
+};
+
 // A block that passed its checks.
 struct CheckedBlock {
   BlockHeader header;

@@ -1,0 +1,72 @@
+#include "summary/event_stats.h"
+
+#include <new>
+
+namespace qnvtab {
+
+EventStats::EventStats() : keys_(new (std::nothrow) EventCount[kEventKeys * 65536]()) {}
+
+void EventStats::begin(const TraceHeader& header, TraceVersion version, const RowOptions&) {
+  head_ = &version.eventHead();
+  clock_.emplace(header, version);
+}
+
+void EventStats::write(const RecordRun& run) {
+  forEachRecord(run, *head_, [&](const RunRecord& record) {
+    if (events_ == 0) firstNumber_ = record.number;
+    lastNumber_ = record.number;
+    count(decodeEventHead(record.bytes, *head_));
+  });
+}
+
+void EventStats::count(const EventRecord& record) {
+  const bool error = record.RC == 0xFF;
+  const EventTime time = clock_->timeOf(record.TimeStamp);
+  if (events_ > 0 && record.TimeStamp < lastStamp_) ++backSteps_;
+  if (events_ == 0) first_ = time;
+  last_ = time;
+  lastStamp_ = record.TimeStamp;
+  ++events_;
+  errors_ += error ? 1 : 0;
+  if (record.ContentLength > longestData_) longestData_ = record.ContentLength;
+
+  CommandCount& command = commands_[record.Cmd];
+  ++command.events;
+  command.errors += error ? 1 : 0;
+  command.dataBytes += record.ContentLength;
+  ++returnCodes_[record.RC];
+  const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
+  for (int key = 0; key < kEventKeys; ++key) {
+    EventCount& counted = keys_[static_cast<size_t>(key) * 65536 + keys[key]];
+    ++counted.events;
+    counted.errors += error ? 1 : 0;
+  }
+  histogram_.add(time.milliseconds(), error);
+  countSecond(time.seconds);
+}
+
+void EventStats::countSecond(uint32_t second) {
+  const size_t slot = second % kSecondsTracked;
+  if (seconds_[slot].second != second) {
+    closeSecond(slot);
+    seconds_[slot] = {second, 0};
+  }
+  ++seconds_[slot].events;
+}
+
+// The earliest second wins a tie: the first burst of that size.
+void EventStats::closeSecond(size_t slot) {
+  const SecondSlot& closed = seconds_[slot];
+  if (closed.events > busiestSecondEvents_ ||
+      (closed.events == busiestSecondEvents_ && closed.second < busiestSecond_)) {
+    busiestSecond_ = closed.second;
+    busiestSecondEvents_ = closed.events;
+  }
+}
+
+bool EventStats::finish() {
+  for (size_t slot = 0; slot < kSecondsTracked; ++slot) closeSecond(slot);
+  return true;
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,96 @@
+// A row sink that formats nothing and counts: events and errors (RC 0xFF),
+// their wall-clock times, per command, return code, port and session, and
+// over time. Its memory is fixed whatever the trace: ports and sessions
+// are 16-bit, so each is counted exactly in a table of 65536.
+#ifndef QNVTAB_SUMMARY_EVENT_STATS_H_
+#define QNVTAB_SUMMARY_EVENT_STATS_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "events/event_clock.h"
+#include "events/row_sink.h"
+#include "summary/time_histogram.h"
+
+namespace qnvtab {
+
+struct CommandCount {
+  uint64_t events = 0;
+  uint64_t errors = 0;
+  uint64_t dataBytes = 0;  // ContentLength: the data bytes kept
+};
+
+// The fields of an event head whose values are counted each.
+enum class EventKey : int { PoIn, LsnIn, PoOut, LsnOut };
+constexpr int kEventKeys = 4;
+
+class EventStats : public RowSink {
+ public:
+  // Allocates without throwing: check allocated() before use.
+  EventStats();
+  bool allocated() const { return keys_ != nullptr; }
+
+  void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
+  void write(const RecordRun& run) override;
+  bool failed() const override { return false; }
+  bool finish() override;
+  std::string failureReason() const override { return ""; }
+
+  uint64_t events() const { return events_; }
+  uint64_t errors() const { return errors_; }
+  // The first and last event in file order; none without events.
+  std::optional<EventTime> firstTime() const { return first_; }
+  std::optional<EventTime> lastTime() const { return last_; }
+  int32_t firstNumber() const { return firstNumber_; }
+  int32_t lastNumber() const { return lastNumber_; }
+  // Events stamped earlier than the event before them.
+  uint64_t backSteps() const { return backSteps_; }
+  uint16_t longestData() const { return longestData_; }
+  // The second (since 1980) that holds the most events, and their count;
+  // exact unless stamps run back by more than kSecondsTracked seconds.
+  uint32_t busiestSecond() const { return busiestSecond_; }
+  uint64_t busiestSecondEvents() const { return busiestSecondEvents_; }
+  static constexpr uint32_t kSecondsTracked = 1024;
+
+  const std::array<CommandCount, 256>& commands() const { return commands_; }
+  const std::array<uint64_t, 256>& returnCodes() const { return returnCodes_; }
+  const EventCount& keyCount(EventKey key, uint16_t value) const {
+    return keys_[static_cast<size_t>(key) * 65536 + value];
+  }
+  const TimeHistogram& histogram() const { return histogram_; }
+
+ private:
+  void count(const EventRecord& record);
+  void countSecond(uint32_t second);
+  void closeSecond(size_t slot);
+
+  const layout::EventHeadLayout* head_ = nullptr;
+  std::optional<EventClock> clock_;
+  uint64_t events_ = 0;
+  uint64_t errors_ = 0;
+  std::optional<EventTime> first_;
+  std::optional<EventTime> last_;
+  int32_t firstNumber_ = 0;
+  int32_t lastNumber_ = 0;
+  uint32_t lastStamp_ = 0;
+  uint64_t backSteps_ = 0;
+  uint16_t longestData_ = 0;
+  std::array<CommandCount, 256> commands_{};
+  std::array<uint64_t, 256> returnCodes_{};
+  std::unique_ptr<EventCount[]> keys_;  // kEventKeys tables of 65536
+  TimeHistogram histogram_;
+  // Events per second for the last seconds seen, slot = second mod size.
+  struct SecondSlot {
+    uint32_t second = 0;
+    uint64_t events = 0;
+  };
+  std::array<SecondSlot, kSecondsTracked> seconds_{};
+  uint32_t busiestSecond_ = 0;
+  uint64_t busiestSecondEvents_ = 0;
+};
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_SUMMARY_EVENT_STATS_H_

@@ -1,0 +1,3 @@
+#include "summary/summary_report.h"
+
+#include <gtest/gtest.h>

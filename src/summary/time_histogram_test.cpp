@@ -1,0 +1,3 @@
+#include "summary/time_histogram.h"
+
+#include <gtest/gtest.h>

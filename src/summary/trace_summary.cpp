@@ -1,0 +1,139 @@
+#include "summary/trace_summary.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "table/cell_format.h"
+
+namespace qnvtab {
+
+void DamageMap::report(const Incident& incident) {
+  switch (incident.kind) {
+    case IncidentKind::UnverifiedHeader:
+      return add({0, incident.cause.found, RegionKind::Repaired});
+    case IncidentKind::FooterIgnored:
+      return add({fileSize_ - std::min<uint64_t>(fileSize_, layout::kFooterSize), fileSize_,
+                  RegionKind::Lost});
+    case IncidentKind::NumberRepaired:
+      return add({incident.cause.offset, incident.cause.offset + layout::kBlockHeaderSize,
+                  RegionKind::Repaired});
+    case IncidentKind::BytesSkipped:
+    case IncidentKind::BlocksLost:
+    case IncidentKind::TornTail:
+      if (incident.to > incident.from) add({incident.from, incident.to, RegionKind::Lost});
+      return;
+  }
+}
+
+void DamageMap::add(FileRegion region) {
+  const auto at = std::upper_bound(
+      regions_.begin(), regions_.end(), region,
+      [](const FileRegion& a, const FileRegion& b) { return a.from < b.from; });
+  regions_.insert(at, region);
+  if (regions_.size() <= kMaxRegions) return;
+  // Join the two neighbours closest together; a lost stretch stays lost.
+  size_t closest = 0;
+  for (size_t i = 1; i + 1 < regions_.size(); ++i) {
+    if (regions_[i + 1].from - regions_[i].to < regions_[closest + 1].from - regions_[closest].to) {
+      closest = i;
+    }
+  }
+  FileRegion& joined = regions_[closest];
+  const FileRegion& next = regions_[closest + 1];
+  joined.to = std::max(joined.to, next.to);
+  if (next.kind == RegionKind::Lost) joined.kind = RegionKind::Lost;
+  regions_.erase(regions_.begin() + static_cast<std::ptrdiff_t>(closest) + 1);
+}
+
+KeyRanking rankKey(const EventStats& stats, EventKey key, size_t top) {
+  KeyRanking ranking;
+  const auto busier = [](const KeyFigures& a, const KeyFigures& b) {
+    return a.count.events > b.count.events ||
+           (a.count.events == b.count.events && a.value < b.value);
+  };
+  for (uint32_t value = 0; value <= UINT16_MAX; ++value) {
+    const EventCount& count = stats.keyCount(key, static_cast<uint16_t>(value));
+    if (count.events == 0) continue;
+    ++ranking.distinct;
+    const KeyFigures figures{static_cast<uint16_t>(value), count};
+    if (ranking.busiest.size() == top && !busier(figures, ranking.busiest.back())) continue;
+    ranking.busiest.insert(
+        std::upper_bound(ranking.busiest.begin(), ranking.busiest.end(), figures, busier),
+        figures);
+    if (ranking.busiest.size() > top) ranking.busiest.pop_back();
+  }
+  return ranking;
+}
+
+const char* keyName(EventKey key) {
+  switch (key) {
+    case EventKey::PoIn:
+      return "PoIn";
+    case EventKey::LsnIn:
+      return "LsnIn";
+    case EventKey::PoOut:
+      return "PoOut";
+    case EventKey::LsnOut:
+      return "LsnOut";
+  }
+  return "";
+}
+
+std::string commandText(uint8_t code) {
+  char cell[4];  // "SD", quotes included
+  writeCommand(cell, code);
+  return {cell + 1, 2};
+}
+
+namespace {
+
+std::string momentText(TraceDate date, TraceTime time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", date.year % 10000,
+                date.month % 100, date.day % 100, time.hour % 100, time.minute % 100,
+                time.second % 100);
+  return text;
+}
+
+std::string offsetText(GmtOffset offset) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
+                unsigned{offset.hours}, unsigned{offset.minutes});
+  return text;
+}
+
+}  // namespace
+
+void readContainerFacts(ByteSource& source, TraceSummary& summary) {
+  summary.fileSize = static_cast<uint64_t>(source.size());
+  HeaderRead header;
+  if (readTraceHeader(source, header) && readHeaderByText(source, header)) return;
+  summary.header = header;
+  TraceFooter footer;
+  if (!readTraceFooter(source, header.fileSize, header.layoutSize, footer)) {
+    summary.footer = footer;
+  }
+}
+
+std::vector<HeaderMoment> headerMoments(const HeaderRead& read) {
+  const TraceHeader& header = read.header;
+  const bool offsets = read.version.hasGmtOffsets();
+  std::vector<HeaderMoment> moments;
+  moments.push_back({"start", momentText(header.startDate(), header.startTime()),
+                     offsets ? offsetText(header.startGmtOffset()) : ""});
+  if (read.version.recordsFirstEvent()) {
+    moments.push_back({"first_event", momentText(header.firstEventDate(), header.firstEventTime()),
+                       offsets ? offsetText(header.firstEventGmtOffset()) : ""});
+  }
+  moments.push_back({"end", momentText(header.endDate(), header.endTime()),
+                     offsets ? offsetText(header.endGmtOffset()) : ""});
+  return moments;
+}
+
+std::string isoText(EventTime time) {
+  char text[kIsoTimeSize];
+  writeIsoTime(text, time, 'T');
+  return {text, kIsoTimeSize};
+}
+
+}  // namespace qnvtab
