@@ -240,7 +240,7 @@ int convertFiles(const Options& options) {
     if (format && output == nullptr) {
       outcome.fault = outOfMemory(format->bufferBytes());
     } else if (!look.allocated()) {
-      outcome.fault = outOfMemory(sizeof(EventStats) + kEventKeys * 65536 * sizeof(EventCount));
+      outcome.fault = outOfMemory(EventStats::kTableBytes);
     } else {
       InterruptibleObserver observer(interruption, shown);
       SinkChain chain(options, output, parts, look.sink());

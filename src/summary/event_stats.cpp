@@ -4,7 +4,9 @@
 
 namespace qnvtab {
 
-EventStats::EventStats() : keys_(new (std::nothrow) EventCount[kEventKeys * 65536]()) {}
+EventStats::EventStats()
+    : keyEvents_(new (std::nothrow) uint32_t[kEventKeys * 65536]()),
+      keyErrors_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
 
 void EventStats::begin(const TraceHeader& header, TraceVersion version, const RowOptions&) {
   head_ = &version.eventHead();
@@ -37,9 +39,9 @@ void EventStats::count(const EventRecord& record) {
   ++returnCodes_[record.RC];
   const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
   for (int key = 0; key < kEventKeys; ++key) {
-    EventCount& counted = keys_[static_cast<size_t>(key) * 65536 + keys[key]];
-    ++counted.events;
-    counted.errors += error ? 1 : 0;
+    const size_t at = static_cast<size_t>(key) * 65536 + keys[key];
+    ++keyEvents_[at];
+    if (error) ++keyErrors_[at];
   }
   histogram_.add(time.milliseconds(), error);
   countSecond(time.seconds);

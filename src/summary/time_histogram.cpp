@@ -21,7 +21,7 @@ constexpr size_t kSteps = sizeof kLadder / sizeof kLadder[0];
 
 }  // namespace
 
-void TimeHistogram::add(uint64_t milliseconds, bool error) {
+void TimeHistogram::addElsewhere(uint64_t milliseconds, bool error) {
   uint64_t index = milliseconds / kLadder[step_];
   if (empty_) {
     // Room on both sides: stamps may run back as well as on.
@@ -36,6 +36,9 @@ void TimeHistogram::add(uint64_t milliseconds, bool error) {
   EventCount& bin = bins_[index - firstBin_];
   ++bin.events;
   bin.errors += error ? 1 : 0;
+  lastBin_ = static_cast<size_t>(index - firstBin_);
+  lastBinStart_ = index * kLadder[step_];
+  lastBinEnd_ = lastBinStart_ + kLadder[step_];
 }
 
 void TimeHistogram::widenTo(size_t step) {
@@ -60,6 +63,8 @@ void TimeHistogram::widenTo(size_t step) {
   bins_ = merged;
   firstBin_ = firstBin;
   step_ = step;
+  lastBinStart_ = 1;  // none until the next event
+  lastBinEnd_ = 0;
 }
 
 HistogramBins TimeHistogram::shown(size_t maxBins) const {

@@ -32,12 +32,21 @@ class TimeHistogram {
  public:
   static constexpr size_t kBins = 1024;
 
-  void add(uint64_t milliseconds, bool error);
+  void add(uint64_t milliseconds, bool error) {
+    // Consecutive events nearly always fall into the same bin.
+    if (milliseconds >= lastBinStart_ && milliseconds < lastBinEnd_) {
+      ++bins_[lastBin_].events;
+      bins_[lastBin_].errors += error ? 1 : 0;
+    } else {
+      addElsewhere(milliseconds, error);
+    }
+  }
   // The bins at the narrowest round width that needs at most `maxBins`,
   // from the first bin that counts an event to the last; none when empty.
   HistogramBins shown(size_t maxBins) const;
 
  private:
+  void addElsewhere(uint64_t milliseconds, bool error);
   // Widens the bins to ladder step `step`, merging what they count.
   void widenTo(size_t step);
 
@@ -45,6 +54,10 @@ class TimeHistogram {
   size_t step_ = 0;       // of the ladder: the bin width
   uint64_t firstBin_ = 0;  // grid index of bins_[0]
   bool empty_ = true;
+  // The bin of the last event, [start, end) in milliseconds.
+  size_t lastBin_ = 0;
+  uint64_t lastBinStart_ = 1;
+  uint64_t lastBinEnd_ = 0;
 };
 
 }  // namespace qnvtab

@@ -52,7 +52,7 @@ KeyRanking rankKey(const EventStats& stats, EventKey key, size_t top) {
            (a.count.events == b.count.events && a.value < b.value);
   };
   for (uint32_t value = 0; value <= UINT16_MAX; ++value) {
-    const EventCount& count = stats.keyCount(key, static_cast<uint16_t>(value));
+    const EventCount count = stats.keyCount(key, static_cast<uint16_t>(value));
     if (count.events == 0) continue;
     ++ranking.distinct;
     const KeyFigures figures{static_cast<uint16_t>(value), count};
