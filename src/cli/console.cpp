@@ -66,7 +66,13 @@ std::string helpText() {
          " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
          "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
          "                      database with the tables events and trace).\r\n"
-         "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n";
+         "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n"
+         " --test               Check the whole trace and write nothing (no -o): status\r\n"
+         "                      0 when it is sound, as a conversion's otherwise.\r\n"
+         " --info[=FORMAT]      A summary of the trace on standard output, as text (the\r\n"
+         "                      default) or json; -o not needed. Es.: --info=json\r\n"
+         " --report=FILE        The summary with charts as one HTML page; -o not\r\n"
+         "                      needed. Es.: --report=TRACE.html\r\n";
 }
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }

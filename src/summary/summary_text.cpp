@@ -27,8 +27,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
   if (!summary.header) return;
   add(out, "version:      %u\n", unsigned{summary.header->version.number});
   for (const HeaderMoment& moment : headerMoments(*summary.header)) {
-    const std::string name = std::string(moment.name == std::string("first_event") ? "first event"
-                                                                                   : moment.name);
+    const std::string name = moment.name == std::string("first_event") ? "1st event" : moment.name;
     add(out, "%-13s %s%s%s\n", (name + ":").c_str(), moment.time.c_str(),
         moment.gmtOffset.empty() ? "" : " GMT", moment.gmtOffset.c_str());
   }
@@ -43,7 +42,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
   if (summary.salvage) add(out, ", %" PRIu32 " lost", summary.salvaged.blocksLost);
   out += "\n";
   if (blocks.expandedBytes > 0) {
-    add(out, "compression:  %" PRIu64 " event bytes kept in %" PRIu64 " (%.1f%% saved)\n",
+    add(out, "compression:  %" PRIu64 " event bytes kept in %" PRIu64 " bytes (%.1f%% saved)\n",
         blocks.expandedBytes, blocks.payloadBytes,
         100.0 - percent(blocks.payloadBytes, blocks.expandedBytes));
   }
