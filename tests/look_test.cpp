@@ -150,11 +150,11 @@ LookRun look(const field::Bytes& trace, const std::vector<std::string>& options)
 }
 
 // The summary's figures are the table's, whatever the trace, its damage,
-// salvage and the selection; --test ends as the conversion ends, with
-// nothing on standard output.
+// salvage and the selection; --test ends as the conversion of the whole
+// trace ends, with nothing on standard output.
 TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
   const std::vector<std::vector<std::string>> optionSets = {
-      {}, {"--salvage"}, {"--salvage", "--cmd=SD,RV,33,DB", "--events=20-"}, {"--errors"}};
+      {}, {"--salvage"}, {"--salvage", "--cmd=SD,RV,33,DB", "--events=20-60"}, {"--errors"}};
   for (uint64_t seed = 1; seed <= 8; ++seed) {
     const field::FieldTrace trace = field::makeFieldTrace(seed);
     const uint32_t firstStamp = firstEventStampOf(trace.bytes);
@@ -171,7 +171,8 @@ TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
         const LookRun run = look(damaged.bytes, options);
         EXPECT_EQ(run.test.status, run.info.status);
         EXPECT_EQ(run.test.out, "");
-        if (options == optionSets[1]) {
+        // A look reads the whole trace, also past the last event selected.
+        if (options.size() > 0 && options[0] == "--salvage") {
           EXPECT_EQ(run.info.status, damaged.expectedStatus);
         }
         const size_t summaryAt = run.info.out.find("{\n");
@@ -208,6 +209,10 @@ TEST(Look, TextSummaryAndTheCommandLine) {
   EXPECT_EQ(contradiction.status, 2);
   EXPECT_EQ(testing::runQnvtab({"-iT.QNV", "--info=xml"}, work.path()).status, 2);
   EXPECT_EQ(testing::runQnvtab({"-iT.QNV", "--report="}, work.path()).status, 2);
+  const testing::RunResult sameFile =
+      testing::runQnvtab({"-iT.QNV", "-oOUT.XLS", "--report=./OUT.XLS"}, work.path());
+  EXPECT_EQ(sameFile.status, 1);
+  EXPECT_EQ(sameFile.err, "qnvtab: ./OUT.XLS: cannot open: the report is the output file\n");
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ class OutputFile : public ByteSink {
   bool open(const std::string& path, const struct stat& input);
   // Whether the open output is the file open as descriptor `fd`.
   bool isSameFileAs(int fd) const;
+  int descriptor() const { return fd_; }
 
   bool write(const char* data, size_t size) override;
   // False when the close reports an error (a delayed write failure).

@@ -145,7 +145,8 @@ class SinkChain {
     }
     if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
     if (!options.selection.keepsAll()) {
-      front_ = &selecting_.emplace(options.selection, *front_);
+      // A look at the trace covers all of it, whatever the selection.
+      front_ = &selecting_.emplace(options.selection, *front_, look == nullptr);
     }
   }
   RowSink& front() { return *front_; }
@@ -207,6 +208,10 @@ int convertFiles(const Options& options) {
   OutputFile reportFile;
   if (!options.reportPath.empty()) {
     if (auto refused = openOutput(reportFile, options.reportPath, inputStat)) return *refused;
+    if (options.writesTable && outputFile.isSameFileAs(reportFile.descriptor())) {
+      return refuseOpen(options.reportPath, "the report is the output file",
+                        kCannotOpenOutputText);
+    }
   }
   // A table written to standard output must not be mixed with the console
   // text, which then goes to standard error; --test keeps standard output

@@ -16,8 +16,10 @@ namespace qnvtab {
 
 class SelectingSink : public RowSink {
  public:
-  SelectingSink(const EventSelection& selection, RowSink& next)
-      : selection_(selection), next_(next) {}
+  // `stopsEarly`: reading may end after the last event of --events, when
+  // nothing else needs the rest of the trace.
+  SelectingSink(const EventSelection& selection, RowSink& next, bool stopsEarly = true)
+      : selection_(selection), next_(next), stopsEarly_(stopsEarly) {}
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -26,7 +28,7 @@ class SelectingSink : public RowSink {
   std::string failureReason() const override { return next_.failureReason(); }
   std::vector<OutputWarning> warnings() const override { return next_.warnings(); }
   // Once the last event of --events has been read, no later one can be kept.
-  bool complete() const override { return complete_; }
+  bool complete() const override { return stopsEarly_ && complete_; }
   // The rows passed on so far.
   uint64_t rowsKept() const { return rowsKept_; }
 
@@ -38,6 +40,7 @@ class SelectingSink : public RowSink {
 
   const EventSelection& selection_;
   RowSink& next_;
+  bool stopsEarly_;
   const layout::EventHeadLayout* head_ = nullptr;
   uint32_t referenceStamp_ = 0;  // as the Time (msec) cell subtracts it
   std::optional<EventClock> clock_;
