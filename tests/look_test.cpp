@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -155,8 +156,10 @@ LookRun look(const field::Bytes& trace, const std::vector<std::string>& options)
 TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
   const std::vector<std::vector<std::string>> optionSets = {
       {}, {"--salvage"}, {"--salvage", "--cmd=SD,RV,33,DB", "--events=20-60"}, {"--errors"}};
+  std::set<unsigned> versions;
   for (uint64_t seed = 1; seed <= 8; ++seed) {
     const field::FieldTrace trace = field::makeFieldTrace(seed);
+    versions.insert(trace.version);
     const uint32_t firstStamp = firstEventStampOf(trace.bytes);
     for (size_t kind = 0; kind <= field::kDamageKinds; ++kind) {
       const bool sound = kind == field::kDamageKinds;
@@ -186,6 +189,7 @@ TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
       }
     }
   }
+  EXPECT_EQ(versions.size(), 4u);  // 5 to 8
 }
 
 // The text summary follows the completion message with -o, and stands
