@@ -70,6 +70,14 @@ void addIntegrity(std::string& out, const TraceSummary& summary) {
     for (const std::string& fault : summary.faults) out += "<li>" + markupEscaped(fault) + "</li>";
     out += "</ul>";
   }
+  // A run without salvage stops at the first fault and maps nothing: a map
+  // all grey would then claim the file intact.
+  if (!summary.faults.empty() && summary.damage.empty()) {
+    out += "<p>The damage is not mapped to regions of the file";
+    out +=
+        summary.salvage ? ".</p>" : "; --salvage maps the intact, repaired and lost regions.</p>";
+    return;
+  }
   out += fileMap("Map of the file: intact, repaired and lost regions", summary.fileSize,
                  summary.damage);
   // Each byte counted once where regions overlap (a repaired block header

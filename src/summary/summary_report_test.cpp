@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "summary/event_sections.h"
 #include "summary/markup.h"
@@ -75,7 +74,22 @@ TEST(Report, StaysUnderOneMegabyteWhateverTheTrace) {
   EXPECT_NE(page.find("in bins of 12 h"), std::string::npos);
   EXPECT_NE(page.find(">x0F<"), std::string::npos);  // the last command row's code
   EXPECT_EQ(page.find("<script"), std::string::npos);
-  std::printf("page of %zu bytes\n", page.size());
+}
+
+TEST(Report, MapsTheFileOnlyWhereItsDamageIsKnown) {
+  TraceSummary summary;
+  summary.fileName = "T.QNV";
+  summary.fileSize = 1000;
+  EXPECT_NE(summaryReport(summary).find("1000 bytes intact, 0 repaired, 0 lost"),
+            std::string::npos);
+  summary.faults = {"block 3 at offset 400: payload checksum 0x1234, expected 0x4321"};
+  const std::string stopped = summaryReport(summary);
+  EXPECT_EQ(stopped.find("<svg"), std::string::npos);
+  EXPECT_NE(stopped.find("--salvage maps"), std::string::npos);
+  summary.salvage = true;
+  summary.damage = {{400, 700, RegionKind::Lost}, {690, 706, RegionKind::Repaired}};
+  EXPECT_NE(summaryReport(summary).find("694 bytes intact, 6 repaired, 300 lost"),
+            std::string::npos);
 }
 
 }  // namespace
