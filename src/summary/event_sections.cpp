@@ -9,7 +9,45 @@
 namespace qnvtab {
 namespace {
 
-constexpr uint64_t kDayMs = 24 * 3600 * 1000;
+constexpr uint64_t kMinuteMs = 60 * 1000;
+constexpr uint64_t kDayMs = 24 * 60 * kMinuteMs;
+constexpr uint64_t kTickSteps[] = {1,
+                                   2,
+                                   5,
+                                   10,
+                                   20,
+                                   50,
+                                   100,
+                                   200,
+                                   500,
+                                   1000,
+                                   2000,
+                                   5000,
+                                   10000,
+                                   15000,
+                                   30000,
+                                   kMinuteMs,
+                                   2 * kMinuteMs,
+                                   5 * kMinuteMs,
+                                   10 * kMinuteMs,
+                                   15 * kMinuteMs,
+                                   30 * kMinuteMs,
+                                   60 * kMinuteMs,
+                                   120 * kMinuteMs,
+                                   180 * kMinuteMs,
+                                   360 * kMinuteMs,
+                                   720 * kMinuteMs,
+                                   kDayMs,
+                                   2 * kDayMs,
+                                   7 * kDayMs,
+                                   14 * kDayMs,
+                                   28 * kDayMs,
+                                   364 * kDayMs,
+                                   728 * kDayMs,
+                                   1820 * kDayMs,
+                                   3640 * kDayMs,
+                                   7280 * kDayMs,
+                                   36400 * kDayMs};
 
 std::string binStartText(uint64_t milliseconds) {
   return isoText(
@@ -37,13 +75,17 @@ void addTimeSection(std::string& out, const EventStats& events) {
     columns.push_back({binStartText(shown.startMs + i * shown.widthMs), shown.bins[i].events,
                        shown.bins[i].errors});
   }
-  // At most eight ticks, on round times: every so many bins of the grid
-  // that starts in 1980, as the bins do.
-  size_t every = 1;
-  for (const size_t bins : {1, 2, 3, 4, 5, 6, 10, 12, 15, 20, 30, 60}) {
-    every = bins;
-    if (shown.bins.size() <= 8 * bins) break;
+  // At most eight ticks, each a round time after the one before, on the
+  // grid from 1980 that the bins lie on.
+  const uint64_t spanMs = shown.bins.size() * shown.widthMs;
+  uint64_t tickMs = spanMs;
+  for (const uint64_t step : kTickSteps) {
+    if (step % shown.widthMs == 0 && spanMs <= 8 * step) {
+      tickMs = step;
+      break;
+    }
   }
+  const uint64_t every = std::max<uint64_t>(1, tickMs / shown.widthMs);
   std::vector<ColumnTick> ticks;
   for (size_t i = 0; i < shown.bins.size(); ++i) {
     if ((shown.startMs / shown.widthMs + i) % every != 0) continue;
