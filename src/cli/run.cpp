@@ -24,6 +24,7 @@
 #include "cli/trace_look.h"
 #include "summary/summary_json.h"
 #include "summary/summary_text.h"
+#include "events/discard_sink.h"
 #include "events/selecting_sink.h"
 #include "events/tee_sink.h"
 #include "parallel/worker_pool.h"
@@ -135,18 +136,21 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
 
 // The row sinks in front of the output's own: the selection, then the
 // split into parts, and the look at the events beside them; each only when
-// asked for. One of `output` and `look` is given.
+// asked for. With neither an output nor a look (--test), the records
+// framed are dropped.
 class SinkChain {
  public:
   SinkChain(const Options& options, RowSink* output, PartFactory& parts, RowSink* look)
-      : front_(output) {
+      : front_(output != nullptr ? output : &discard_) {
     if (output != nullptr && options.splitRows > 0) {
       front_ = &split_.emplace(options.splitRows, *front_, parts);
     }
     if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
+    // A look or a check covers the whole trace; a table alone may end
+    // after the last event selected.
+    const bool stopsEarly = look == nullptr && output != nullptr;
     if (!options.selection.keepsAll()) {
-      // A look at the trace covers all of it, whatever the selection.
-      front_ = &selecting_.emplace(options.selection, *front_, look == nullptr);
+      front_ = &selecting_.emplace(options.selection, *front_, stopsEarly);
     }
   }
   RowSink& front() { return *front_; }
@@ -156,6 +160,7 @@ class SinkChain {
   }
 
  private:
+  DiscardSink discard_;
   std::optional<SplitSink> split_;
   std::optional<TeeSink> tee_;
   std::optional<SelectingSink> selecting_;

@@ -9,11 +9,7 @@ namespace qnvtab {
 
 TraceLook::TraceLook(const Options& options, uint64_t fileSize, IncidentReporter& incidents)
     : options_(options), incidents_(incidents), damage_(fileSize) {
-  // Without a table, the counting sink is the one that frames the events.
-  if (!options.writesTable || options.summary != SummaryFormat::None ||
-      !options.reportPath.empty()) {
-    stats_.emplace();
-  }
+  if (options.summary != SummaryFormat::None || !options.reportPath.empty()) stats_.emplace();
 }
 
 void TraceLook::report(const Incident& incident) {

@@ -22,9 +22,8 @@ class TraceLook : public IncidentReporter {
   // Incidents go on to `incidents` as well as into the look.
   TraceLook(const Options& options, uint64_t fileSize, IncidentReporter& incidents);
 
-  // The sink that counts the events; null when a table alone is asked
-  // for, or when its tables could not be allocated (then allocated() is
-  // false).
+  // The sink that counts the events; null when no summary is asked for,
+  // or when its tables could not be allocated (then allocated() is false).
   RowSink* sink() { return stats_ && stats_->allocated() ? &*stats_ : nullptr; }
   bool allocated() const { return !stats_ || stats_->allocated(); }
 

@@ -5,7 +5,8 @@
 namespace qnvtab {
 
 EventStats::EventStats()
-    : keyEvents_(new (std::nothrow) uint32_t[kEventKeys * 65536]()),
+    : keyEvents_(new (std::nothrow) uint16_t[kEventKeys * 65536]()),
+      keyEventsHigh_(new (std::nothrow) uint32_t[kEventKeys * 65536]()),
       keyErrors_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
 
 void EventStats::begin(const TraceHeader& header, TraceVersion version, const RowOptions&) {
@@ -40,7 +41,7 @@ void EventStats::count(const EventRecord& record) {
   const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
   for (int key = 0; key < kEventKeys; ++key) {
     const size_t at = static_cast<size_t>(key) * 65536 + keys[key];
-    ++keyEvents_[at];
+    if (++keyEvents_[at] == 0) ++keyEventsHigh_[at];
     if (error) ++keyErrors_[at];
   }
   histogram_.add(time.milliseconds(), error);

@@ -2,9 +2,10 @@
 // their wall-clock times, per command, return code, port and session, and
 // over time. Its memory is fixed whatever the trace: ports and sessions
 // are 16-bit, so each is counted exactly in a table of 65536. Those counts
-// are 32-bit, as no trace holds 2^32 events (its data length is 32-bit),
-// and errors are kept apart, so that the tables touched for every event
-// stay small enough for the cache.
+// are kept as a 16-bit low part, touched for every event, and a 32-bit
+// high part touched once in 65536 (no trace holds 2^48 events), and errors
+// apart: the tables touched for every event stay small enough for the
+// cache.
 #ifndef QNVTAB_SUMMARY_EVENT_STATS_H_
 #define QNVTAB_SUMMARY_EVENT_STATS_H_
 
@@ -33,9 +34,11 @@ class EventStats : public RowSink {
  public:
   // Allocates without throwing: check allocated() before use.
   EventStats();
-  bool allocated() const { return keyEvents_ != nullptr && keyErrors_ != nullptr; }
+  bool allocated() const {
+    return keyEvents_ != nullptr && keyEventsHigh_ != nullptr && keyErrors_ != nullptr;
+  }
   // What allocated() needs.
-  static constexpr size_t kTableBytes = 2 * kEventKeys * 65536 * sizeof(uint32_t);
+  static constexpr size_t kTableBytes = kEventKeys * 65536 * (2 + 4 + 4);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -63,7 +66,7 @@ class EventStats : public RowSink {
   const std::array<uint64_t, 256>& returnCodes() const { return returnCodes_; }
   EventCount keyCount(EventKey key, uint16_t value) const {
     const size_t at = static_cast<size_t>(key) * 65536 + value;
-    return {keyEvents_[at], keyErrors_[at]};
+    return {(uint64_t{keyEventsHigh_[at]} << 16) + keyEvents_[at], keyErrors_[at]};
   }
   const TimeHistogram& histogram() const { return histogram_; }
 
@@ -85,7 +88,9 @@ class EventStats : public RowSink {
   uint16_t longestData_ = 0;
   std::array<CommandCount, 256> commands_{};
   std::array<uint64_t, 256> returnCodes_{};
-  std::unique_ptr<uint32_t[]> keyEvents_;  // kEventKeys tables of 65536
+  // kEventKeys tables of 65536 each.
+  std::unique_ptr<uint16_t[]> keyEvents_;
+  std::unique_ptr<uint32_t[]> keyEventsHigh_;
   std::unique_ptr<uint32_t[]> keyErrors_;
   TimeHistogram histogram_;
   // Events per second for the last seconds seen, slot = second mod size.
