@@ -217,6 +217,10 @@ TEST(Look, TextSummaryAndTheCommandLine) {
       testing::runQnvtab({"-iT.QNV", "-oOUT.XLS", "--report=./OUT.XLS"}, work.path());
   EXPECT_EQ(sameFile.status, 1);
   EXPECT_EQ(sameFile.err, "qnvtab: ./OUT.XLS: cannot open: the report is the output file\n");
+  const testing::RunResult full =
+      testing::runQnvtab({"-iT.QNV", "--report=/dev/full"}, work.path());
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "qnvtab: /dev/full: cannot write: No space left on device\n");
 }
 
 }  // namespace

@@ -188,6 +188,29 @@ unsigned threadCount(const Options& options) {
   return static_cast<unsigned>(CPU_COUNT(&cores));
 }
 
+// After a run that was not interrupted: the summary on the console after
+// the run's own text, and the report page. The run's status, unless the
+// report cannot be written.
+int showLook(std::FILE* console, const Options& options, const TraceLook& look,
+             ByteSource& input, const ConversionOutcome& outcome,
+             std::optional<uint64_t> selectedRows, OutputFile& reportFile, int status) {
+  const TraceSummary summary = look.summarize(
+      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
+      options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
+  if (options.summary != SummaryFormat::None) {
+    print(console, options.summary == SummaryFormat::Json ? summaryJson(summary)
+                                                          : summaryText(summary));
+  }
+  if (!options.reportPath.empty()) {
+    const std::string failure = writeReport(summary, options.reportPath, reportFile);
+    if (!failure.empty()) {
+      diagnose(failure);
+      return failWith(console, kCannotWriteOutputText);
+    }
+  }
+  return status;
+}
+
 // Opens `path` as an output beside the input; the status of a refusal.
 std::optional<int> openOutput(OutputFile& file, const std::string& path,
                               const struct stat& input) {
@@ -272,23 +295,9 @@ int convertFiles(const Options& options) {
   const int signal = interruption.received();
   const int status =
       reportOutcome(console, options, outcome, writeFailure, parts, signal, selectedRows);
-  if (options.summary == SummaryFormat::None && options.reportPath.empty()) return status;
-  if (signal != 0 && (outcome.stopped || !outcome.fault)) return status;
-  const TraceSummary summary = look.summarize(
-      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
-      options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
-  if (options.summary != SummaryFormat::None) {
-    print(console, options.summary == SummaryFormat::Json ? summaryJson(summary)
-                                                          : summaryText(summary));
-  }
-  if (!options.reportPath.empty()) {
-    const std::string failure = writeReport(summary, options.reportPath, reportFile);
-    if (!failure.empty()) {
-      diagnose(failure);
-      return failWith(console, kCannotWriteOutputText);
-    }
-  }
-  return status;
+  const bool interrupted = signal != 0 && (outcome.stopped || !outcome.fault);
+  if (interrupted || !look.wanted()) return status;
+  return showLook(console, options, look, input, outcome, selectedRows, reportFile, status);
 }
 
 int runCommandLine(int argc, const char* const* argv) {

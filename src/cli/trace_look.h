@@ -25,6 +25,8 @@ class TraceLook : public IncidentReporter {
   // The sink that counts the events; null when no summary is asked for,
   // or when its tables could not be allocated (then allocated() is false).
   RowSink* sink() { return stats_ && stats_->allocated() ? &*stats_ : nullptr; }
+  // Whether a summary or a report is asked for.
+  bool wanted() const { return stats_.has_value(); }
   bool allocated() const { return !stats_ || stats_->allocated(); }
 
   void report(const Incident& incident) override;
