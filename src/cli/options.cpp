@@ -68,6 +68,26 @@ bool parseRowCount(std::string_view value, uint64_t& rows) {
          end == value.data() + value.size() && rows > 0;
 }
 
+// "N", "Ns", "Nm" or "Nh" (the unit in any case): from 1 second to a day.
+bool parseSplitInterval(std::string_view value, uint32_t& seconds) {
+  uint32_t unit = 1;
+  if (!value.empty()) {
+    const char last = lowerAscii(value.back());
+    if (last == 's' || last == 'm' || last == 'h') {
+      unit = last == 'h' ? 3600 : last == 'm' ? 60 : 1;
+      value.remove_suffix(1);
+    }
+  }
+  uint32_t count = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+  if (value.empty() || value.front() == '-' || error != std::errc() ||
+      end != value.data() + value.size() || count == 0 || count > kMaxSplitIntervalSeconds / unit) {
+    return false;
+  }
+  seconds = count * unit;
+  return true;
+}
+
 // Sets `field` from `value` read by `parse`; false when it does not read.
 template <typename Field, typename Parse>
 bool assign(Field& field, std::string_view value, Parse parse) {
@@ -88,7 +108,10 @@ bool parseValueOption(std::string_view argument, Options& options) {
   if (equalsIgnoringCase(name, "--begin=")) return assign(chosen.begin, value, parseWindowTime);
   if (equalsIgnoringCase(name, "--end=")) return assign(chosen.end, value, parseWindowTime);
   if (equalsIgnoringCase(name, "--cmd=")) return assign(chosen.commands, value, parseCommandList);
-  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
+  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.split.rowsPerPart);
+  if (equalsIgnoringCase(name, "--split-interval=")) {
+    return parseSplitInterval(value, options.split.intervalSeconds);
+  }
   if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
   if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
   return false;

@@ -132,7 +132,7 @@ int reportOutcome(std::FILE* console, const Options& options, const ConversionOu
 class SinkChain {
  public:
   SinkChain(const Options& options, RowSink& output, PartFactory& parts) : front_(&output) {
-    if (options.splitRows > 0) front_ = &split_.emplace(options.splitRows, *front_, parts);
+    if (options.split.splits()) front_ = &split_.emplace(options.split, *front_, parts);
     if (!options.selection.keepsAll()) {
       front_ = &selecting_.emplace(options.selection, *front_);
     }
