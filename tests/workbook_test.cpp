@@ -4,10 +4,10 @@
 // next, and a dump too long for a cell is cut and counted.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "calc.h"
 #include "delimited_cells.h"
 #include "format_fixtures.h"
 #include "harness.h"
@@ -19,34 +19,16 @@ using testing::convertFile;
 using testing::DelimitedCell;
 using testing::DelimitedReader;
 using testing::DelimitedRow;
+using testing::haveCalc;
 using testing::readFile;
+using testing::readWithCalc;
 using testing::runShell;
+using testing::sheetCsv;
 using testing::successText;
 using testing::TempDir;
 using testing::writeFile;
 
-// Every sheet to a CSV file of its own, TAB-separated, text cells quoted and
-// numbers not, values as stored.
-constexpr char kCsvFilter[] =
-    "csv:Text - txt - csv (StarCalc):9,34,76,1,,0,true,false,true,false,false,-1";
 constexpr size_t kSheetRows = 1048575;
-
-bool haveCalc() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
-// Reads every sheet of the workbooks `dir`/NAME.xlsx with Calc, into
-// `dir`/NAME-SHEET.csv.
-void readWithCalc(const TempDir& dir, const std::vector<std::string>& names) {
-  std::string command = "cd '" + dir.path() + "' && soffice -env:UserInstallation=file://" +
-                        dir.path() + "/calc-profile --headless --convert-to '" + kCsvFilter +
-                        "' --outdir .";
-  for (const std::string& name : names) command += " '" + name + ".xlsx'";
-  const testing::RunResult run = runShell(command + " 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
-}
-
-std::string sheetCsv(const TempDir& dir, const std::string& name, const std::string& sheet) {
-  return readFile(dir.file(name + "-" + sheet + ".csv"));
-}
 
 // The columns that hold numbers: Event, Time (msec), PoIn, PoOut, Length.
 bool isNumberColumn(size_t column) {
