@@ -81,7 +81,7 @@ void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
 
 }  // namespace
 
-SqliteSink::SqliteSink(const std::string& path) {
+SqliteSink::SqliteSink(const std::string& path, unsigned sortThreads) : sortThreads_(sortThreads) {
   if (!cells_.allocated()) {
     failed_ = true;
     systemError_ = ENOMEM;
@@ -104,8 +104,8 @@ void SqliteSink::begin(const TraceHeader& header, TraceVersion version,
                                      : ", buffer_content TEXT";
   std::string parameters = "?";
   for (int column = 1; column < cells_.columnCount() + 3; ++column) parameters += ", ?";
-  if (!execute(kLoadSettingsSql) || !execute(kTraceTableSql) ||
-      !insertTrace(header, version, options) ||
+  if (!execute(kLoadSettingsSql) || !execute("PRAGMA threads = " + std::to_string(sortThreads_)) ||
+      !execute(kTraceTableSql) || !insertTrace(header, version, options) ||
       !execute(std::string("CREATE TABLE events (") + kFixedColumnsSql + dumps +
                kTimestampColumnsSql + ")") ||
       !execute("BEGIN")) {
@@ -204,7 +204,7 @@ bool SqliteSink::finish() {
   if (failed_ || db_ == nullptr) return !failed_;
   insert_.reset();
   // The indexes are built once the rows are in: one sort each instead of a
-  // tree updated per row.
+  // tree updated per row, the sorting shared with the sort threads.
   if (execute("CREATE INDEX events_time ON events (time_msec); "
               "CREATE INDEX events_cmd ON events (cmd); "
               "CREATE INDEX events_timestamp ON events (timestamp); COMMIT")) {

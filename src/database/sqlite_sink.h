@@ -22,8 +22,10 @@ namespace qnvtab {
 
 class SqliteSink : public RowSink {
  public:
-  // Writes into the database file `path`, which must be empty or new.
-  explicit SqliteSink(const std::string& path);
+  // Writes into the database file `path`, which must be empty or new. The
+  // indexes are sorted on `sortThreads` threads besides the calling one:
+  // the run's workers, idle by then.
+  explicit SqliteSink(const std::string& path, unsigned sortThreads = 0);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -56,6 +58,7 @@ class SqliteSink : public RowSink {
   IsoTimeText utcText_;
   // Seconds east of Greenwich of the first event, on traces that record it.
   std::optional<int32_t> utcOffset_;
+  unsigned sortThreads_;
   bool failed_ = false;
   int systemError_ = 0;
   std::string libraryMessage_;
