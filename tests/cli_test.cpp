@@ -131,12 +131,25 @@ TEST(CliOptions, HelpBeforeAnyInvalidOption) {
 
 TEST(CliOptions, InvalidOptionsEchoedInFull) {
   const std::string longArgument = "-z" + std::string(320, 'L') + "%s";
-  const std::vector<std::string> arguments = {"-d",        "-D", "-dHX",      "-thx",
-                                              "-Thx",      "-x", "-fert",     "100%s%d%n%%",
-                                              "two words", "",   longArgument,
-                                              "--events=abc",  "--split=0",
-                                              "--cmd=ZZ",      "--msec=1-2-3",
-                                              "--begin=29/02/2009 10:00:00"};
+  const std::vector<std::string> arguments = {"-d",
+                                              "-D",
+                                              "-dHX",
+                                              "-thx",
+                                              "-Thx",
+                                              "-x",
+                                              "-fert",
+                                              "100%s%d%n%%",
+                                              "two words",
+                                              "",
+                                              longArgument,
+                                              "--events=abc",
+                                              "--split=0",
+                                              "--cmd=ZZ",
+                                              "--msec=1-2-3",
+                                              "--begin=29/02/2009 10:00:00",
+                                              "--split-interval=0",
+                                              "--split-interval=25h",
+                                              "--end=2008-05-19T10:21:00.1234"};
   for (const std::string& argument : arguments) {
     TempDir work;
     const RunResult run = runQnvtab({"-iin.qnv", "-oout.xls", argument, "-?"}, work.path());
@@ -200,15 +213,22 @@ TEST(CliOptions, HelpAndVersion) {
       " --msec=FROM-TO       Only the events whose Time (msec) cell lies in the\r\n"
       "                      range (it follows -ferts). Es.: --msec=-500-2000\r\n"
       " --begin=TIME         Only the events from TIME on: DD/MM/YYYY HH:MM:SS, or\r\n"
-      "                      HH:MM:SS on the day of the first event.\r\n"
+      "                      HH:MM:SS on the day of the first event, or\r\n"
+      "                      YYYY-MM-DDTHH:MM:SS[.mmm] (T or a blank), exact to\r\n"
+      "                      the millisecond with .mmm.\r\n"
       "                      Es.: \"--begin=19/05/2008 10:20:30\"\r\n"
-      " --end=TIME           Only the events up to TIME, its whole second included.\r\n"
-      "                      Es.: --end=10:21:00\r\n"
+      " --end=TIME           Only the events up to TIME, its whole second included\r\n"
+      "                      unless .mmm is given.\r\n"
+      "                      Es.: --end=10:21:00 --end=2008-05-19T10:21:00.500\r\n"
       " --cmd=LIST           Only these commands, as mnemonics or two hexadecimal\r\n"
       "                      digits. Es.: --cmd=SD,RV,33\r\n"
       " --errors             Only the events whose RC is 0xFF (S = I).\r\n"
       " --split=ROWS         A new output file after every ROWS rows: NAME_2.EXT,\r\n"
       "                      NAME_3.EXT, ... Es.: --split=1048575\r\n"
+      " --split-interval=N   A new output file for every interval of N seconds\r\n"
+      "                      (Nm minutes, Nh hours; at most 24h) of the events'\r\n"
+      "                      local time, aligned to midnight; with --split too,\r\n"
+      "                      also after every ROWS rows. Es.: --split-interval=1h\r\n"
 
       " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
       "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"

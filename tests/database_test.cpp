@@ -106,7 +106,7 @@ TEST(Database, EveryRowAndColumnIsTheTables) {
       ASSERT_TRUE(table.next(cells));
       cells.resize(14 + dumps);
       const std::vector<std::string>& row = rows[event];
-      ASSERT_EQ(row.size(), 15 + dumps);
+      ASSERT_EQ(row.size(), 17 + dumps);
       const std::vector<std::string> shown = {
           row[0], row[1], row[2], row[3], row[4], row[5], hex("x%02X", row[6]),
           row[7], hex(lsn, row[8]), row[9], hex(lsn, row[10]), hex("x%02X", row[11]),
@@ -157,10 +157,12 @@ TEST(Database, TraceTableHoldsTheHeaderAndTheOptions) {
     const auto rows = query(db.get(), "SELECT " + names + " FROM trace");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], expected[index]);
-    EXPECT_EQ(query(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name"),
-              (std::vector<std::vector<std::string>>{
-                  {"events_cmd", "CREATE INDEX events_cmd ON events (cmd)"},
-                  {"events_time", "CREATE INDEX events_time ON events (time_msec)"}}));
+    EXPECT_EQ(
+        query(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'index' ORDER BY name"),
+        (std::vector<std::vector<std::string>>{
+            {"events_cmd", "CREATE INDEX events_cmd ON events (cmd)"},
+            {"events_time", "CREATE INDEX events_time ON events (time_msec)"},
+            {"events_timestamp", "CREATE INDEX events_timestamp ON events (timestamp)"}}));
   }
 }
 

@@ -4,10 +4,10 @@
 // next, and a dump too long for a cell is cut and counted.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "calc.h"
 #include "delimited_cells.h"
 #include "format_fixtures.h"
 #include "harness.h"
@@ -19,34 +19,16 @@ using testing::convertFile;
 using testing::DelimitedCell;
 using testing::DelimitedReader;
 using testing::DelimitedRow;
+using testing::haveCalc;
 using testing::readFile;
+using testing::readWithCalc;
 using testing::runShell;
+using testing::sheetCsv;
 using testing::successText;
 using testing::TempDir;
 using testing::writeFile;
 
-// Every sheet to a CSV file of its own, TAB-separated, text cells quoted and
-// numbers not, values as stored.
-constexpr char kCsvFilter[] =
-    "csv:Text - txt - csv (StarCalc):9,34,76,1,,0,true,false,true,false,false,-1";
 constexpr size_t kSheetRows = 1048575;
-
-bool haveCalc() { return std::system("command -v soffice >/dev/null 2>&1") == 0; }
-
-// Reads every sheet of the workbooks `dir`/NAME.xlsx with Calc, into
-// `dir`/NAME-SHEET.csv.
-void readWithCalc(const TempDir& dir, const std::vector<std::string>& names) {
-  std::string command = "cd '" + dir.path() + "' && soffice -env:UserInstallation=file://" +
-                        dir.path() + "/calc-profile --headless --convert-to '" + kCsvFilter +
-                        "' --outdir .";
-  for (const std::string& name : names) command += " '" + name + ".xlsx'";
-  const testing::RunResult run = runShell(command + " 2>&1");
-  ASSERT_EQ(run.status, 0) << run.out;
-}
-
-std::string sheetCsv(const TempDir& dir, const std::string& name, const std::string& sheet) {
-  return readFile(dir.file(name + "-" + sheet + ".csv"));
-}
 
 // The columns that hold numbers: Event, Time (msec), PoIn, PoOut, Length.
 bool isNumberColumn(size_t column) {
@@ -55,7 +37,8 @@ bool isNumberColumn(size_t column) {
 
 // Each sheet in turn holds the table's title row and its next rows (at most
 // `rowsPerSheet`), every cell the table's text, quoted (text) or not (a
-// number) by its column; the table's first `headerLines` lines are the
+// number) by its column, then the Timestamp column, whose second is the
+// Date and Local Time cells'; the table's first `headerLines` lines are the
 // informative header.
 void expectSheetsHoldTable(const std::string& table, size_t headerLines,
                            const std::vector<std::string>& sheets,
@@ -63,6 +46,8 @@ void expectSheetsHoldTable(const std::string& table, size_t headerLines,
   DelimitedReader rows(table);
   DelimitedRow title;
   for (size_t line = 0; line <= headerLines; ++line) ASSERT_TRUE(rows.next(title));
+  DelimitedRow sheetTitle = title;
+  sheetTitle.push_back({"Timestamp", true});
   DelimitedRow expected;
   DelimitedRow got;
   bool more = rows.next(expected);
@@ -71,17 +56,25 @@ void expectSheetsHoldTable(const std::string& table, size_t headerLines,
     SCOPED_TRACE("sheet " + std::to_string(index + 1));
     DelimitedReader sheet(sheets[index]);
     ASSERT_TRUE(sheet.next(got));
-    ASSERT_EQ(got, title);
+    ASSERT_EQ(got, sheetTitle);
     for (size_t row = 0; row < rowsPerSheet && more; ++row, more = rows.next(expected)) {
       ++event;
       ASSERT_TRUE(sheet.next(got)) << "event row " << event;
       expected.resize(title.size());
-      ASSERT_EQ(got.size(), title.size()) << "event row " << event;
+      ASSERT_EQ(got.size(), sheetTitle.size()) << "event row " << event;
       for (size_t column = 0; column < title.size(); ++column) {
         const DelimitedCell cell{expected[column].text,
                                  !isNumberColumn(column) && !expected[column].text.empty()};
         ASSERT_EQ(got[column], cell) << "event row " << event << ", column " << column;
       }
+      const std::string& date = expected[2].text;
+      const std::string& time = expected[3].text;
+      const std::string second = (date.substr(4) >= "80" ? "19" : "20") + date.substr(4) + "-" +
+                                 date.substr(2, 2) + "-" + date.substr(0, 2) + " " +
+                                 time.substr(0, 2) + ":" + time.substr(2, 2) + ":" +
+                                 time.substr(4) + ".";
+      ASSERT_EQ(got.back().text.substr(0, second.size()), second) << "event row " << event;
+      ASSERT_FALSE(got.back().quoted) << "event row " << event;
     }
     EXPECT_FALSE(sheet.next(got)) << "more rows than the table";
   }
@@ -120,12 +113,12 @@ struct Case {
 TEST(Workbook, EveryCellIsTheTablesTextOrNumber) {
   if (!haveCalc()) GTEST_SKIP() << "no LibreOffice Calc (scripts/setup installs it)";
   const Case cases[] = {
-      {8, {}, false, 15},
-      {8, {"-dA"}, false, 15},
-      {8, {"-dHA", "-th", "-ferts"}, true, 16},
-      {7, {"-dA", "-th"}, true, 15},
-      {6, {"-dHA", "-th"}, false, 16},  // -th switched off
-      {5, {"-dH"}, false, 15},
+      {8, {}, false, 16},
+      {8, {"-dA"}, false, 16},
+      {8, {"-dHA", "-th", "-ferts"}, true, 17},
+      {7, {"-dA", "-th"}, true, 16},
+      {6, {"-dHA", "-th"}, false, 17},  // -th switched off
+      {5, {"-dH"}, false, 16},
   };
   TempDir dir;
   std::vector<std::string> names;
@@ -242,8 +235,8 @@ TEST(Workbook, RowsPastAFullSheetGoToTheNext) {
   readWithCalc(dir, {"full"});
   expectSheetsHoldTable(readFile(dir.file("full.xls")), 0,
                         {sheetCsv(dir, "full", "Events"), sheetCsv(dir, "full", "Events 2")});
-  expectTitleFrozenAndFiltered(dir.file("full.xlsx"), 1, kSheetRows, 15);
-  expectTitleFrozenAndFiltered(dir.file("full.xlsx"), 2, 3, 15);
+  expectTitleFrozenAndFiltered(dir.file("full.xlsx"), 1, kSheetRows, 16);
+  expectTitleFrozenAndFiltered(dir.file("full.xlsx"), 2, 3, 16);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
       sink_ = std::make_unique<XlsxSink>(path);
       break;
     case OutputFormat::Sqlite:
-      sink_ = std::make_unique<SqliteSink>(path);
+      sink_ = std::make_unique<SqliteSink>(path, workers != nullptr ? workers->size() : 0);
       break;
   }
 }

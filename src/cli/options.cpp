@@ -79,6 +79,26 @@ bool parseSummaryFormat(std::string_view value, SummaryFormat& format) {
   return true;
 }
 
+// "N", "Ns", "Nm" or "Nh" (the unit in any case): from 1 second to a day.
+bool parseSplitInterval(std::string_view value, uint32_t& seconds) {
+  uint32_t unit = 1;
+  if (!value.empty()) {
+    const char last = lowerAscii(value.back());
+    if (last == 's' || last == 'm' || last == 'h') {
+      unit = last == 'h' ? 3600 : last == 'm' ? 60 : 1;
+      value.remove_suffix(1);
+    }
+  }
+  uint32_t count = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+  if (value.empty() || value.front() == '-' || error != std::errc() ||
+      end != value.data() + value.size() || count == 0 || count > kMaxSplitIntervalSeconds / unit) {
+    return false;
+  }
+  seconds = count * unit;
+  return true;
+}
+
 // Sets `field` from `value` read by `parse`; false when it does not read.
 template <typename Field, typename Parse>
 bool assign(Field& field, std::string_view value, Parse parse) {
@@ -99,7 +119,10 @@ bool parseValueOption(std::string_view argument, Options& options) {
     options.reportPath = value;
     return !value.empty();
   }
-  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.splitRows);
+  if (equalsIgnoringCase(name, "--split=")) return parseRowCount(value, options.split.rowsPerPart);
+  if (equalsIgnoringCase(name, "--split-interval=")) {
+    return parseSplitInterval(value, options.split.intervalSeconds);
+  }
   if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
   if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
   options.selectionArguments.emplace_back(argument);

@@ -9,6 +9,7 @@
 
 #include "events/event_selection.h"
 #include "events/row_sink.h"
+#include "split/split_sink.h"
 
 namespace qnvtab {
 
@@ -29,7 +30,8 @@ struct Options {
   unsigned threads = 0;
   // --events, --msec, --begin, --end, --cmd and --errors
   EventSelection selection;
-  uint64_t splitRows = 0;  // --split: rows per output file; 0: one file
+  // --split and --split-interval; neither: one output file
+  SplitRule split;
   OutputFormat format = OutputFormat::Tsv;  // --format
   bool testOnly = false;                    // --test: check the trace, write no table
   SummaryFormat summary = SummaryFormat::None;  // --info

@@ -118,12 +118,39 @@ TEST(ParseCommandLine, SelectionAndSplit) {
   const EventSelection& selection = line.options.selection;
   EXPECT_TRUE(selection.events && selection.msec && selection.begin && selection.end &&
               selection.commands && selection.errorsOnly);
-  EXPECT_EQ(line.options.splitRows, 1048575u);
+  EXPECT_EQ(line.options.split.rowsPerPart, 1048575u);
+  EXPECT_EQ(line.options.split.intervalSeconds, 0u);
   EXPECT_TRUE(parse({"-iA", "-oB"}).options.selection.keepsAll());
   for (const char* argument : {"--events", "--split=-1", "--split=1e3", "--errors=1", "--split"}) {
     EXPECT_EQ(parse({"-iA", "-oB", argument}).invalidArgument, argument);
   }
   EXPECT_EQ(parse({"--begin=10:00:01", "--end=10:00:00"}).invalidArgument, "--end=10:00:00");
+}
+
+// Seconds without a unit; a day at most.
+TEST(ParseCommandLine, SplitIntervals) {
+  const std::pair<const char*, uint32_t> valid[] = {
+      {"--split-interval=1", 1},         {"--split-interval=90s", 90},
+      {"--SPLIT-INTERVAL=15M", 900},     {"--split-interval=1h", 3600},
+      {"--split-interval=24h", 86400},   {"--split-interval=1440m", 86400},
+      {"--split-interval=86400", 86400}, {"--split-interval=007s", 7},
+  };
+  for (const auto& [argument, seconds] : valid) {
+    SCOPED_TRACE(argument);
+    const CommandLine line = parse({"-iA", "-oB", "--split=10", argument});
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+    EXPECT_EQ(line.options.split.intervalSeconds, seconds);
+    EXPECT_EQ(line.options.split.rowsPerPart, 10u);
+  }
+  for (const char* argument :
+       {"--split-interval=0", "--split-interval=0h", "--split-interval=", "--split-interval=h",
+        "--split-interval=-1", "--split-interval=+1", "--split-interval=1d", "--split-interval=1 h",
+        "--split-interval=25h", "--split-interval=86401", "--split-interval=1441m",
+        "--split-interval=4294967296", "--split-interval=99999999999h", "--split-interval=1.5h",
+        "--split-interval", "--split-intervals=1h"}) {
+    SCOPED_TRACE(argument);
+    EXPECT_EQ(parse({"-iA", "-oB", argument}).invalidArgument, argument);
+  }
 }
 
 TEST(ParseCommandLine, OutputFormats) {

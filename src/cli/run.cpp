@@ -142,8 +142,8 @@ class SinkChain {
  public:
   SinkChain(const Options& options, RowSink* output, PartFactory& parts, RowSink* look)
       : front_(output != nullptr ? output : &discard_) {
-    if (output != nullptr && options.splitRows > 0) {
-      front_ = &split_.emplace(options.splitRows, *front_, parts);
+    if (output != nullptr && options.split.splits()) {
+      front_ = &split_.emplace(options.split, *front_, parts);
     }
     if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
     // A look or a check covers the whole trace; a table alone may end

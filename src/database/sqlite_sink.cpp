@@ -18,6 +18,11 @@ constexpr const char* kFixedColumnsSql =
     "lsn_out INTEGER NOT NULL, info INTEGER NOT NULL, length INTEGER NOT NULL, "
     "buffer_address INTEGER NOT NULL, data BLOB";
 
+// The columns after the dumps, so that readers of the columns before keep
+// their positions: the event's local time and, where the header records
+// GMT offsets, its UTC, as SQLite's date functions read them.
+constexpr const char* kTimestampColumnsSql = ", timestamp TEXT NOT NULL, timestamp_utc TEXT";
+
 // The loading is one transaction into a new file that nothing else reads:
 // no journal, no syncs, a lock held throughout, a small page cache.
 constexpr const char* kLoadSettingsSql =
@@ -45,6 +50,12 @@ std::string isoTime(TraceTime time) {
   return text;
 }
 
+// Seconds east of Greenwich.
+int32_t secondsEast(GmtOffset offset) {
+  const int32_t seconds = offset.hours * 3600 + offset.minutes * 60;
+  return offset.sign == 0xFF ? -seconds : seconds;
+}
+
 std::string isoOffset(GmtOffset offset) {
   char text[16];
   std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
@@ -70,7 +81,7 @@ void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
 
 }  // namespace
 
-SqliteSink::SqliteSink(const std::string& path) {
+SqliteSink::SqliteSink(const std::string& path, unsigned sortThreads) : sortThreads_(sortThreads) {
   if (!cells_.allocated()) {
     failed_ = true;
     systemError_ = ENOMEM;
@@ -87,14 +98,16 @@ void SqliteSink::begin(const TraceHeader& header, TraceVersion version,
                        const RowOptions& options) {
   if (failed_) return;
   cells_.begin(header, version, options);
+  if (version.hasGmtOffsets()) utcOffset_ = secondsEast(header.firstEventGmtOffset());
   const bool twoDumps = options.dataFormat == DataFormat::HexAscii;
   const std::string dumps = twoDumps ? ", buffer_content_hex TEXT, buffer_content_ascii TEXT"
                                      : ", buffer_content TEXT";
   std::string parameters = "?";
-  for (int column = 1; column < cells_.columnCount() + 1; ++column) parameters += ", ?";
-  if (!execute(kLoadSettingsSql) || !execute(kTraceTableSql) ||
-      !insertTrace(header, version, options) ||
-      !execute(std::string("CREATE TABLE events (") + kFixedColumnsSql + dumps + ")") ||
+  for (int column = 1; column < cells_.columnCount() + 3; ++column) parameters += ", ?";
+  if (!execute(kLoadSettingsSql) || !execute("PRAGMA threads = " + std::to_string(sortThreads_)) ||
+      !execute(kTraceTableSql) || !insertTrace(header, version, options) ||
+      !execute(std::string("CREATE TABLE events (") + kFixedColumnsSql + dumps +
+               kTimestampColumnsSql + ")") ||
       !execute("BEGIN")) {
     return;
   }
@@ -170,6 +183,17 @@ void SqliteSink::insertEvent(EventCells& cells) {
       sqlite3_bind_text(row, index++, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     }
   }
+  const EventTime local = cells.time();
+  sqlite3_bind_text(row, index++, localText_.of(local), kIsoTimeSize, SQLITE_STATIC);
+  // Within hours of the clock's ends (1980, 2116) the UTC may fall outside
+  // the range it can show; it stays NULL then.
+  const int64_t utcSeconds = int64_t{local.seconds} - utcOffset_.value_or(0);
+  if (!utcOffset_ || utcSeconds < 0 || utcSeconds > UINT32_MAX) {
+    sqlite3_bind_null(row, index);
+  } else {
+    const EventTime utc{static_cast<uint32_t>(utcSeconds), local.millisecond};
+    sqlite3_bind_text(row, index, utcText_.of(utc), kIsoTimeSize, SQLITE_STATIC);
+  }
   errno = 0;
   const int result = sqlite3_step(row);
   if (result != SQLITE_DONE) fail(result);
@@ -180,9 +204,10 @@ bool SqliteSink::finish() {
   if (failed_ || db_ == nullptr) return !failed_;
   insert_.reset();
   // The indexes are built once the rows are in: one sort each instead of a
-  // tree updated per row.
+  // tree updated per row, the sorting shared with the sort threads.
   if (execute("CREATE INDEX events_time ON events (time_msec); "
-              "CREATE INDEX events_cmd ON events (cmd); COMMIT")) {
+              "CREATE INDEX events_cmd ON events (cmd); "
+              "CREATE INDEX events_timestamp ON events (timestamp); COMMIT")) {
     const int result = sqlite3_close(db_.get());
     if (result == SQLITE_OK) {
       db_.release();

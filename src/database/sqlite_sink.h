@@ -1,6 +1,7 @@
 // The table as one SQLite database: a table `events` with a row per event,
-// typed columns, the data bytes as a BLOB beside their dump texts, and
-// indexes on time and command; a table `trace` with the header's fields and
+// typed columns, the data bytes as a BLOB beside their dump texts, the
+// event's time as ISO 8601 text in local time and UTC, and indexes on
+// time, command and timestamp; a table `trace` with the header's fields and
 // the conversion's options. The rows go in through one prepared statement
 // in one transaction, which is committed also when the input fails midway,
 // so that the rows before the fault stay.
@@ -9,7 +10,9 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "events/row_sink.h"
@@ -19,8 +22,10 @@ namespace qnvtab {
 
 class SqliteSink : public RowSink {
  public:
-  // Writes into the database file `path`, which must be empty or new.
-  explicit SqliteSink(const std::string& path);
+  // Writes into the database file `path`, which must be empty or new. The
+  // indexes are sorted on `sortThreads` threads besides the calling one:
+  // the run's workers, idle by then.
+  explicit SqliteSink(const std::string& path, unsigned sortThreads = 0);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -49,6 +54,11 @@ class SqliteSink : public RowSink {
   std::unique_ptr<sqlite3, Close> db_;
   Statement insert_;
   EventCells cells_;
+  IsoTimeText localText_;
+  IsoTimeText utcText_;
+  // Seconds east of Greenwich of the first event, on traces that record it.
+  std::optional<int32_t> utcOffset_;
+  unsigned sortThreads_;
   bool failed_ = false;
   int systemError_ = 0;
   std::string libraryMessage_;

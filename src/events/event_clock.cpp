@@ -19,6 +19,20 @@ void writeClock(char* out, uint32_t hour, uint32_t minute, uint32_t second) {
   writeTwoDigits(writeTwoDigits(writeTwoDigits(out, hour), minute), second);
 }
 
+// "HH:MM:SS" of a second of the day.
+void writeIsoClock(char* out, uint32_t secondOfDay) {
+  out = writeTwoDigits(out, secondOfDay / 3600);
+  *out++ = ':';
+  out = writeTwoDigits(out, secondOfDay / 60 % 60);
+  *out++ = ':';
+  writeTwoDigits(out, secondOfDay % 60);
+}
+
+void writeMillisecond(char* out, uint32_t millisecond) {
+  out[0] = static_cast<char>('0' + millisecond / 100);
+  writeTwoDigits(out + 1, millisecond % 100);
+}
+
 }  // namespace
 
 EventClock::EventClock(const TraceHeader& header, TraceVersion version)
@@ -72,14 +86,23 @@ void writeIsoTime(char* out, EventTime time, char separator) {
   *out++ = '-';
   out = writeTwoDigits(out, dateTime.day);
   *out++ = separator;
-  out = writeTwoDigits(out, dateTime.hour);
-  *out++ = ':';
-  out = writeTwoDigits(out, dateTime.minute);
-  *out++ = ':';
-  out = writeTwoDigits(out, dateTime.second);
-  *out++ = '.';
-  out[0] = static_cast<char>('0' + time.millisecond / 100);
-  writeTwoDigits(out + 1, time.millisecond % 100);
+  writeIsoClock(out, time.seconds % kSecondsPerDay);
+  out[8] = '.';
+  writeMillisecond(out + 9, time.millisecond);
+}
+
+const char* IsoTimeText::of(EventTime time) {
+  constexpr size_t kClockOffset = 11;  // after "YYYY-MM-DD "
+  constexpr size_t kMillisecondOffset = 20;
+  if (!valid_ || time.seconds / kSecondsPerDay != seconds_ / kSecondsPerDay) {
+    writeIsoTime(text_, time);
+  } else if (time.seconds != seconds_) {
+    writeIsoClock(text_ + kClockOffset, time.seconds % kSecondsPerDay);
+  }
+  writeMillisecond(text_ + kMillisecondOffset, time.millisecond);
+  seconds_ = time.seconds;
+  valid_ = true;
+  return text_;
 }
 
 }  // namespace qnvtab

@@ -1,7 +1,7 @@
 // The event clock: where the first event lies on the calendar, the second
 // and millisecond at which any event happened, the Date and Local Time text
 // of a second, kept because consecutive events nearly always share it, and
-// the ISO 8601 text of an instant.
+// the ISO 8601 text of an instant, kept the same way.
 #ifndef QNVTAB_EVENTS_EVENT_CLOCK_H_
 #define QNVTAB_EVENTS_EVENT_CLOCK_H_
 
@@ -61,6 +61,19 @@ class DateTimeText {
 // "YYYY-MM-DD HH:MM:SS.mmm" with `separator` between date and time.
 constexpr size_t kIsoTimeSize = 23;
 void writeIsoTime(char* out, EventTime time, char separator = ' ');
+
+// The same text with a blank between date and time, kept like DateTimeText:
+// only the millisecond is written while the second stays the same.
+class IsoTimeText {
+ public:
+  // The kIsoTimeSize characters of `time`, valid until the next call.
+  const char* of(EventTime time);
+
+ private:
+  bool valid_ = false;
+  uint32_t seconds_ = 0;
+  char text_[kIsoTimeSize] = {};
+};
 
 }  // namespace qnvtab
 

@@ -62,5 +62,21 @@ TEST(EventClock, TimeOfAStampToTheMillisecond) {
   }
 }
 
+// The kept text changes with the millisecond, the second and the day, and
+// is always the text written afresh.
+TEST(IsoTimeText, IsTheWrittenTextOfEveryInstant) {
+  const EventTime times[] = {
+      {895659630, 0}, {895659630, 999}, {895659631, 1}, {895659631, 1},    {895708799, 999},
+      {895708800, 0}, {895659630, 500}, {0, 0},         {UINT32_MAX, 999},
+  };
+  IsoTimeText text;
+  for (const EventTime time : times) {
+    char expected[kIsoTimeSize];
+    writeIsoTime(expected, time);
+    EXPECT_EQ(std::string(text.of(time), kIsoTimeSize), std::string(expected, kIsoTimeSize))
+        << time.seconds << "." << time.millisecond;
+  }
+}
+
 }  // namespace
 }  // namespace qnvtab

@@ -56,21 +56,70 @@ std::optional<TraceTime> parseClock(std::string_view text) {
   return time;
 }
 
+// A day that the event clock can show.
+bool isShownDay(TraceDate date) {
+  return date.year >= kEpochYear && date.year <= 2115 &&
+         date.day <= daysInMonth(date.year, date.month);
+}
+
+// Four digits at `text[at]`.
+bool fourDigits(std::string_view text, size_t at, unsigned& value) {
+  unsigned high = 0;
+  unsigned low = 0;
+  if (!twoDigits(text, at, 0, 99, high) || !twoDigits(text, at + 2, 0, 99, low)) return false;
+  value = high * 100 + low;
+  return true;
+}
+
 // "DD/MM/YYYY" of a day that the event clock can show.
 std::optional<TraceDate> parseDate(std::string_view text) {
   TraceDate date{};
-  unsigned century = 0;
   unsigned year = 0;
   if (text.size() != 10 || text[2] != '/' || text[5] != '/' ||
       !twoDigits(text, 0, 1, 31, date.day) || !twoDigits(text, 3, 1, 12, date.month) ||
-      !twoDigits(text, 6, 0, 99, century) || !twoDigits(text, 8, 0, 99, year)) {
+      !fourDigits(text, 6, year)) {
     return std::nullopt;
   }
-  date.year = century * 100 + year;
-  if (date.year < kEpochYear || date.year > 2115 || date.day > daysInMonth(date.year, date.month)) {
+  date.year = year;
+  return isShownDay(date) ? std::optional(date) : std::nullopt;
+}
+
+// "YYYY-MM-DD" of a day that the event clock can show.
+std::optional<TraceDate> parseIsoDate(std::string_view text) {
+  TraceDate date{};
+  unsigned year = 0;
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !fourDigits(text, 0, year) ||
+      !twoDigits(text, 5, 1, 12, date.month) || !twoDigits(text, 8, 1, 31, date.day)) {
     return std::nullopt;
   }
-  return date;
+  date.year = year;
+  return isShownDay(date) ? std::optional(date) : std::nullopt;
+}
+
+// ".d", ".dd" or ".ddd": the milliseconds of a decimal fraction of a second.
+std::optional<uint32_t> parseFraction(std::string_view text) {
+  if (text.size() < 2 || text.size() > 4 || text[0] != '.') return std::nullopt;
+  uint32_t millisecond = 0;
+  for (size_t i = 1; i < 4; ++i) {
+    if (i < text.size() && !isDigit(text[i])) return std::nullopt;
+    millisecond = millisecond * 10 + (i < text.size() ? static_cast<uint32_t>(text[i] - '0') : 0);
+  }
+  return millisecond;
+}
+
+// "YYYY-MM-DDTHH:MM:SS" or with a blank for the T, and a fraction or not.
+std::optional<WindowTime> parseIsoWindowTime(std::string_view text) {
+  WindowTime window;
+  if (text.size() < 19 || (text[10] != 'T' && text[10] != ' ') ||
+      !(window.date = parseIsoDate(text.substr(0, 10)))) {
+    return std::nullopt;
+  }
+  const std::optional<TraceTime> time = parseClock(text.substr(11, 8));
+  if (!time || (text.size() > 19 && !(window.millisecond = parseFraction(text.substr(19))))) {
+    return std::nullopt;
+  }
+  window.time = *time;
+  return window;
 }
 
 int hexDigit(char c) {
@@ -109,6 +158,7 @@ std::optional<NumberRange> parseEventRange(std::string_view text) {
 std::optional<NumberRange> parseMsecRange(std::string_view text) { return parseRange(text, true); }
 
 std::optional<WindowTime> parseWindowTime(std::string_view text) {
+  if (text.size() > 4 && text[4] == '-') return parseIsoWindowTime(text);
   WindowTime window;
   if (text.size() > 8) {
     if (text.size() != 19 || text[10] != ' ' || !(window.date = parseDate(text.substr(0, 10)))) {
@@ -139,12 +189,13 @@ bool isSatisfiable(const EventSelection& selection) {
   const std::optional<WindowTime>& begin = selection.begin;
   const std::optional<WindowTime>& end = selection.end;
   if (!begin || !end || begin->date.has_value() != end->date.has_value()) return true;
-  const auto key = [](const WindowTime& t) {
+  // A bound without a millisecond stands for its whole second.
+  const auto key = [](const WindowTime& t, uint32_t millisecond) {
     const TraceDate date = t.date.value_or(TraceDate{});
     return std::make_tuple(date.year, date.month, date.day, t.time.hour, t.time.minute,
-                           t.time.second);
+                           t.time.second, t.millisecond.value_or(millisecond));
   };
-  return key(*begin) <= key(*end);
+  return key(*begin, 0) <= key(*end, 999);
 }
 
 }  // namespace qnvtab

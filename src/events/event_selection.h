@@ -14,10 +14,13 @@
 namespace qnvtab {
 
 // A bound of a time window as typed: "DD/MM/YYYY HH:MM:SS", or the time
-// alone, which means that time on the day of the trace's first event.
+// alone, which means that time on the day of the trace's first event, or
+// ISO 8601 "YYYY-MM-DDTHH:MM:SS[.mmm]". Without a millisecond a bound
+// stands for its whole second.
 struct WindowTime {
   std::optional<TraceDate> date;
   TraceTime time{};
+  std::optional<uint32_t> millisecond;  // 0 to 999, given as a fraction
 };
 
 // Both ends included; an end left open is absent.
@@ -33,7 +36,7 @@ using CommandSet = std::bitset<256>;
 struct EventSelection {
   std::optional<NumberRange> events;  // Event numbers of the trace
   std::optional<NumberRange> msec;    // the Time (msec) cell as printed
-  std::optional<WindowTime> begin;    // Date and Local Time, to the second
+  std::optional<WindowTime> begin;    // the event's time, to the second or ms
   std::optional<WindowTime> end;
   std::optional<CommandSet> commands;  // codes whose events are kept
   bool errorsOnly = false;             // RC 0xFF
@@ -47,7 +50,9 @@ std::optional<NumberRange> parseEventRange(std::string_view text);
 // "FROM-TO" of milliseconds, each end signed or left out: "-500--100",
 // "--100" (up to -100), "250-".
 std::optional<NumberRange> parseMsecRange(std::string_view text);
-// "DD/MM/YYYY HH:MM:SS" or "HH:MM:SS", with a date of 1980 to 2115.
+// "DD/MM/YYYY HH:MM:SS", "HH:MM:SS", or "YYYY-MM-DDTHH:MM:SS" with a blank
+// or a T between date and time and an optional fraction of one to three
+// digits (".5" is 500 ms), with a date of 1980 to 2115.
 std::optional<WindowTime> parseWindowTime(std::string_view text);
 // Comma-separated commands, each a mnemonic or two hexadecimal digits, in
 // any case. An item stands for every code whose Cmd cell shows it, and two

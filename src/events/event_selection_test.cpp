@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace qnvtab {
@@ -58,6 +59,41 @@ TEST(EventSelection, WindowTimes) {
   }
 }
 
+// The ISO forms give the same day and time as the present form, and a
+// fraction its milliseconds.
+TEST(EventSelection, IsoWindowTimes) {
+  const auto show = [](const char* text) {
+    const std::optional<WindowTime> window = parseWindowTime(text);
+    if (!window) return std::string("invalid");
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%02u/%02u/%04u %02u:%02u:%02u", window->date->day,
+                  window->date->month, window->date->year, window->time.hour, window->time.minute,
+                  window->time.second);
+    return shown + (window->millisecond ? "." + std::to_string(*window->millisecond) : "");
+  };
+  const std::pair<const char*, const char*> cases[] = {
+      {"2008-05-19T10:20:30", "19/05/2008 10:20:30"},
+      {"2008-05-19 10:20:30", "19/05/2008 10:20:30"},
+      {"2008-02-29 23:59:59.999", "29/02/2008 23:59:59.999"},
+      {"1980-01-01T00:00:00.000", "01/01/1980 00:00:00.0"},
+      {"2115-12-31T23:59:59.5", "31/12/2115 23:59:59.500"},
+      {"2008-05-19T10:20:30.05", "19/05/2008 10:20:30.50"},
+      {"2008-05-19T10:20:30.", "invalid"},
+      {"2008-05-19T10:20:30.1234", "invalid"},
+      {"2008-05-19T10:20:30,5", "invalid"},
+      {"2008-05-19T10:20:30Z", "invalid"},
+      {"2008-05-19t10:20:30.x", "invalid"},
+      {"2008-05-19T10:20", "invalid"},
+      {"2009-02-29T10:00:00", "invalid"},
+      {"1979-12-31T23:59:59", "invalid"},
+      {"2116-01-01T00:00:00", "invalid"},
+      {"2008-5-19T10:20:30", "invalid"},
+      {"2008-05-19_10:20:30", "invalid"},
+      {"2008-05-19T24:00:00", "invalid"},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(show(text), expected) << text;
+}
+
 TEST(EventSelection, CommandLists) {
   const std::optional<CommandSet> list = parseCommandList("SD,rv,33");
   ASSERT_TRUE(list);
@@ -84,6 +120,11 @@ TEST(EventSelection, ReversedRangesAreUnsatisfiable) {
   EXPECT_FALSE(satisfiable("-", "10:00:01", "10:00:00"));
   EXPECT_TRUE(satisfiable("-", "02/01/2008 09:00:00", "10:00:00"));  // the trace's day decides
   EXPECT_FALSE(satisfiable("-", "02/01/2008 09:00:00", "01/01/2008 10:00:00"));
+  // A bound without a fraction stands for its whole second.
+  EXPECT_TRUE(satisfiable("-", "2008-01-01T10:00:00.999", "01/01/2008 10:00:00"));
+  EXPECT_TRUE(satisfiable("-", "2008-01-01 10:00:00.5", "2008-01-01 10:00:00.5"));
+  EXPECT_FALSE(satisfiable("-", "2008-01-01 10:00:00.501", "2008-01-01 10:00:00.5"));
+  EXPECT_FALSE(satisfiable("-", "01/01/2008 10:00:00", "2007-12-31T23:59:59.999"));
 }
 
 }  // namespace

@@ -24,16 +24,20 @@ void SelectingSink::begin(const TraceHeader& header, TraceVersion version,
 
 void SelectingSink::resolveWindow(uint32_t firstEventDay) {
   firstEventDay_ = firstEventDay;
-  if (selection_.begin) beginSeconds_ = secondsOf(*selection_.begin, firstEventDay);
-  if (selection_.end) endSeconds_ = secondsOf(*selection_.end, firstEventDay);
+  if (selection_.begin)
+    beginMilliseconds_ = millisecondsOf(*selection_.begin, firstEventDay, false);
+  if (selection_.end) endMilliseconds_ = millisecondsOf(*selection_.end, firstEventDay, true);
 }
 
-uint32_t SelectingSink::secondsOf(const WindowTime& bound, uint32_t day) {
+uint64_t SelectingSink::millisecondsOf(const WindowTime& bound, uint32_t day, bool end) {
   const TraceTime time = bound.time;
-  if (!bound.date) return day + time.hour * 3600 + time.minute * 60 + time.second;
-  const DateTime dateTime{time.second,     time.minute,       time.hour,
-                          bound.date->day, bound.date->month, bound.date->year};
-  return dateTimeToSeconds(&dateTime, kEpochYear);
+  uint32_t seconds = day + time.hour * 3600 + time.minute * 60 + time.second;
+  if (bound.date) {
+    const DateTime dateTime{time.second,     time.minute,       time.hour,
+                            bound.date->day, bound.date->month, bound.date->year};
+    seconds = dateTimeToSeconds(&dateTime, kEpochYear);
+  }
+  return EventTime{seconds, bound.millisecond.value_or(end ? 999 : 0)}.milliseconds();
 }
 
 bool SelectingSink::keeps(int32_t number, const EventRecord& record) {
@@ -49,11 +53,11 @@ bool SelectingSink::keeps(int32_t number, const EventRecord& record) {
     return false;
   }
   if (!selection.begin && !selection.end) return true;
-  const uint32_t seconds = clock_->secondsOf(record.TimeStamp);
+  const EventTime time = clock_->timeOf(record.TimeStamp);
   // Without a recorded first event, a time alone is taken on the day of
   // the first event read, as its Date cell shows it.
-  if (!firstEventDay_) resolveWindow(seconds / kSecondsPerDay * kSecondsPerDay);
-  return seconds >= beginSeconds_ && seconds <= endSeconds_;
+  if (!firstEventDay_) resolveWindow(time.seconds / kSecondsPerDay * kSecondsPerDay);
+  return time.milliseconds() >= beginMilliseconds_ && time.milliseconds() <= endMilliseconds_;
 }
 
 void SelectingSink::write(const RecordRun& run) {

@@ -35,8 +35,10 @@ class SelectingSink : public RowSink {
  private:
   bool keeps(int32_t number, const EventRecord& record);
   void resolveWindow(uint32_t firstEventDay);
-  // Seconds since 1980 of a window bound on the day starting at `day`.
-  static uint32_t secondsOf(const WindowTime& bound, uint32_t day);
+  // Milliseconds since 1980 of a window bound on the day starting at `day`:
+  // of the first millisecond of its second, or of the last for an `end`,
+  // unless the bound gives its millisecond.
+  static uint64_t millisecondsOf(const WindowTime& bound, uint32_t day, bool end);
 
   const EventSelection& selection_;
   RowSink& next_;
@@ -48,8 +50,8 @@ class SelectingSink : public RowSink {
   // alone; unknown before the first event of a trace that does not record
   // it. The window is known with it.
   std::optional<uint32_t> firstEventDay_;
-  uint32_t beginSeconds_ = 0;  // both included
-  uint32_t endSeconds_ = UINT32_MAX;
+  uint64_t beginMilliseconds_ = 0;  // both included
+  uint64_t endMilliseconds_ = UINT64_MAX;
   bool complete_ = false;
   uint64_t rowsKept_ = 0;
 };

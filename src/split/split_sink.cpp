@@ -3,12 +3,30 @@
 #include "events/event_record.h"
 
 namespace qnvtab {
+namespace {
+
+constexpr uint32_t kSecondsPerDay = 86400;
+
+}  // namespace
 
 void SplitSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
   header_ = header;
   version_ = version;
   options_ = options;
+  if (rule_.intervalSeconds > 0) clock_.emplace(header, version);
   current_->begin(header, version, options);
+}
+
+bool SplitSink::startsNewPart(const uint8_t* head) {
+  const bool full = rule_.rowsPerPart > 0 && rowsInPart_ == rule_.rowsPerPart;
+  if (!clock_) return full;
+  const layout::EventHeadLayout& layout = version_.eventHead();
+  const uint32_t seconds = clock_->secondsOf(loadU32(head + layout.timeStamp));
+  const uint64_t interval =
+      uint64_t{seconds / kSecondsPerDay} << 32 | (seconds % kSecondsPerDay) / rule_.intervalSeconds;
+  const bool moved = rowsInPart_ > 0 && interval != interval_;
+  interval_ = interval;
+  return full || moved;
 }
 
 bool SplitSink::nextPart() {
@@ -24,27 +42,22 @@ bool SplitSink::nextPart() {
   return true;
 }
 
+// The run goes on to the current part in pieces of consecutive records,
+// cut where a part ends.
 void SplitSink::write(const RecordRun& run) {
-  const layout::EventHeadLayout& head = version_.eventHead();
-  RecordRun rest = run;
-  while (rest.count > 0 && !failed()) {
-    if (rowsInPart_ == rowsPerPart_ && !nextPart()) return;
-    const uint64_t room = rowsPerPart_ - rowsInPart_;
-    if (rest.count <= room) {
-      current_->write(rest);
-      rowsInPart_ += rest.count;
-      return;
+  RecordRun piece{run.bytes, 0, 0, run.firstNumber};
+  forEachRecord(run, version_.eventHead(), [&](const RunRecord& record) {
+    if (partFailed_) return;
+    if (startsNewPart(record.bytes)) {
+      if (piece.count > 0) current_->write(piece);
+      if (!nextPart()) return;
+      piece = RecordRun{record.bytes, 0, 0, record.number};
     }
-    RecordRun piece{rest.bytes, 0, static_cast<uint32_t>(room), rest.firstNumber};
-    for (uint32_t i = 0; i < piece.count; ++i)
-      piece.size += recordSize(rest.bytes + piece.size, head);
-    current_->write(piece);
-    rowsInPart_ += piece.count;
-    rest.bytes += piece.size;
-    rest.size -= piece.size;
-    rest.count -= piece.count;
-    rest.firstNumber = static_cast<int32_t>(static_cast<uint32_t>(rest.firstNumber) + piece.count);
-  }
+    piece.size += record.size;
+    ++piece.count;
+    ++rowsInPart_;
+  });
+  if (!partFailed_ && piece.count > 0) current_->write(piece);
 }
 
 }  // namespace qnvtab

@@ -1,15 +1,34 @@
-// A row sink that spreads the rows over parts of at most a given number of
-// rows each, whatever the format: after every full part it finishes that
-// part's sink and begins the next one, made by a part factory, with the
-// same header, so each part has its own informative header and titles.
+// A row sink that spreads the rows over parts, whatever the format: a part
+// ends when it holds a given number of rows, or when an event falls in
+// another interval of wall-clock time than the part's, or both. It then
+// finishes that part's sink and begins the next one, made by a part
+// factory, with the same header, so each part has its own informative
+// header and titles.
 #ifndef QNVTAB_SPLIT_SPLIT_SINK_H_
 #define QNVTAB_SPLIT_SPLIT_SINK_H_
 
 #include <cstdint>
+#include <optional>
 
+#include "events/event_clock.h"
 #include "events/row_sink.h"
 
 namespace qnvtab {
+
+// When a part ends; with both limits, at whichever comes first.
+struct SplitRule {
+  uint64_t rowsPerPart = 0;  // 0: no row limit
+  // 0: none. Otherwise 1 to 86400: the intervals are aligned to multiples
+  // of it from midnight (the last of a day ends at midnight), and an event
+  // whose interval or day differs from the one before starts a new part,
+  // also when its stamp runs back into an earlier interval.
+  uint32_t intervalSeconds = 0;
+
+  bool splits() const { return rowsPerPart > 0 || intervalSeconds > 0; }
+};
+
+// The longest interval: a day.
+inline constexpr uint32_t kMaxSplitIntervalSeconds = 86400;
 
 class PartFactory {
  public:
@@ -24,8 +43,8 @@ class SplitSink : public RowSink {
  public:
   // `firstPart` is the output as given; the others come from `parts`, only
   // once a row is there for them.
-  SplitSink(uint64_t rowsPerPart, RowSink& firstPart, PartFactory& parts)
-      : rowsPerPart_(rowsPerPart), current_(&firstPart), parts_(parts) {}
+  SplitSink(SplitRule rule, RowSink& firstPart, PartFactory& parts)
+      : rule_(rule), current_(&firstPart), parts_(parts) {}
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -35,10 +54,13 @@ class SplitSink : public RowSink {
   std::string failureReason() const override { return current_->failureReason(); }
 
  private:
-  // Finishes the full current part and begins the next; false on failure.
+  // Whether the record at `head` begins a new part, the part's interval
+  // moved on to the record's.
+  bool startsNewPart(const uint8_t* head);
+  // Finishes the current part and begins the next; false on failure.
   bool nextPart();
 
-  uint64_t rowsPerPart_;
+  SplitRule rule_;
   RowSink* current_;
   PartFactory& parts_;
   uint32_t partNumber_ = 1;
@@ -47,6 +69,8 @@ class SplitSink : public RowSink {
   TraceHeader header_;       // begins every part
   TraceVersion version_;
   RowOptions options_;
+  std::optional<EventClock> clock_;  // with an interval
+  uint64_t interval_ = 0;            // of the part's last row: its day and number
 };
 
 }  // namespace qnvtab

@@ -46,7 +46,8 @@ void EventCells::load(const uint8_t* head, int32_t number) {
   record_ = decodeEventHead(head, *head_);
   data_ = head + head_->size;
   shown_ = record_.Length < record_.ContentLength ? record_.Length : record_.ContentLength;
-  dateTimeText_ = dateTime_.of(clock_->secondsOf(record_.TimeStamp));
+  time_ = clock_->timeOf(record_.TimeStamp);
+  dateTimeText_ = dateTime_.of(time_.seconds);
 }
 
 int64_t EventCells::integer(Column column) const {

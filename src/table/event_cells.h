@@ -47,6 +47,9 @@ class EventCells {
   }
 
   const EventRecord& record() const { return record_; }
+  // When the event happened, as its Date and Local Time cells show it, to
+  // the millisecond.
+  EventTime time() const { return time_; }
   // The data bytes the dumps show.
   std::span<const uint8_t> shownBytes() const { return {data_, shown_}; }
   // False for an event without data bytes, whose dump cells stay empty.
@@ -74,6 +77,7 @@ class EventCells {
   uint32_t referenceStamp_ = 0;
   std::optional<EventClock> clock_;
   DateTimeText dateTime_;
+  EventTime time_;
   const char* dateTimeText_ = nullptr;
   int32_t number_ = 0;
   EventRecord record_{};

@@ -48,6 +48,19 @@ double columnWidth(Column column) {
   }
 }
 
+// The Timestamp column's cells: spreadsheet serial dates, days since
+// 30 December 1899 with the time of day as the fraction.
+constexpr uint64_t kSerialDayOf1980 = 29221;
+constexpr uint64_t kMillisecondsPerDay = 86400000;
+constexpr double kTimestampWidth = 24;
+
+// One division of exact integers: the double nearest the instant, which a
+// spreadsheet reads back as the same millisecond.
+double serialDate(EventTime time) {
+  return static_cast<double>(kSerialDayOf1980 * kMillisecondsPerDay + time.milliseconds()) /
+         static_cast<double>(kMillisecondsPerDay);
+}
+
 }  // namespace
 
 XlsxSink::XlsxSink(const std::string& path, uint32_t rowsPerSheet) : rowsPerSheet_(rowsPerSheet) {
@@ -69,6 +82,8 @@ XlsxSink::XlsxSink(const std::string& path, uint32_t rowsPerSheet) : rowsPerShee
   }
   bold_ = workbook_add_format(workbook_.get());
   if (bold_ != nullptr) format_set_bold(bold_);
+  timestamp_ = workbook_add_format(workbook_.get());
+  if (timestamp_ != nullptr) format_set_num_format(timestamp_, "yyyy-mm-dd hh:mm:ss.000");
 }
 
 void XlsxSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
@@ -103,10 +118,13 @@ void XlsxSink::addEventSheet() {
     worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
                          columnWidth(static_cast<Column>(column)), nullptr);
   }
+  const lxw_col_t timestampColumn = static_cast<lxw_col_t>(columns);
+  worksheet_set_column(sheet_, timestampColumn, timestampColumn, kTimestampWidth, nullptr);
   lxw_col_t column = 0;
   for (const char* title : columnTitles(dataFormat_)) {
     worksheet_write_string(sheet_, 0, column++, title, bold_);
   }
+  worksheet_write_string(sheet_, 0, timestampColumn, "Timestamp", bold_);
   worksheet_freeze_panes(sheet_, 1, 0);
   row_ = 1;
 }
@@ -114,7 +132,7 @@ void XlsxSink::addEventSheet() {
 // The autofilter covers the sheet's rows, known once it is full.
 void XlsxSink::endEventSheet() {
   if (sheet_ == nullptr) return;
-  worksheet_autofilter(sheet_, 0, 0, row_ - 1, static_cast<lxw_col_t>(cells_.columnCount() - 1));
+  worksheet_autofilter(sheet_, 0, 0, row_ - 1, static_cast<lxw_col_t>(cells_.columnCount()));
   sheet_ = nullptr;
 }
 
@@ -138,6 +156,8 @@ void XlsxSink::write(const RecordRun& run) {
         if (cells.lastTextCut()) ++cutDumps_;
       }
     }
+    worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(columns), serialDate(cells.time()),
+                           timestamp_);
     ++row_;
   });
   sheetsWritten();

@@ -1,9 +1,11 @@
 // The table as a native workbook (libxlsxwriter, constant-memory mode): the
 // numbers as numbers, every other cell as the TSV table's text, so that no
-// spreadsheet reinterprets it; a bold, frozen title row with an autofilter
-// on every sheet, and a new sheet when one is full. With -th the
-// informative header has a sheet of its own. The library keeps its
-// temporary files next to the output and writes the file when finished.
+// spreadsheet reinterprets it, and after them a Timestamp column of
+// date-time cells to the millisecond, for date filters, sorting and charts;
+// a bold, frozen title row with an autofilter on every sheet, and a new
+// sheet when one is full. With -th the informative header has a sheet of
+// its own. The library keeps its temporary files next to the output and
+// writes the file when finished.
 #ifndef QNVTAB_WORKBOOK_XLSX_SINK_H_
 #define QNVTAB_WORKBOOK_XLSX_SINK_H_
 
@@ -52,6 +54,7 @@ class XlsxSink : public RowSink {
 
   std::unique_ptr<lxw_workbook, WorkbookFree> workbook_;
   lxw_format* bold_ = nullptr;  // owned by the workbook
+  lxw_format* timestamp_ = nullptr;  // owned by the workbook
   lxw_worksheet* sheet_ = nullptr;  // the sheet being filled, owned by the workbook
   std::vector<lxw_worksheet*> sheets_;  // every sheet, owned by the workbook
   EventCells cells_;
