@@ -36,31 +36,10 @@ constexpr const char* kTraceTableSql =
     "first_event_stamp INTEGER, data_format TEXT NOT NULL, "
     "times_relative_to_first_event INTEGER NOT NULL, informative_header TEXT)";
 
-std::string isoDate(TraceDate date) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.year % 10000, date.month % 100,
-                date.day % 100);
-  return text;
-}
-
-std::string isoTime(TraceTime time) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.hour % 100, time.minute % 100,
-                time.second % 100);
-  return text;
-}
-
 // Seconds east of Greenwich.
 int32_t secondsEast(GmtOffset offset) {
   const int32_t seconds = offset.hours * 3600 + offset.minutes * 60;
   return offset.sign == 0xFF ? -seconds : seconds;
-}
-
-std::string isoOffset(GmtOffset offset) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
-                unsigned{offset.hours}, unsigned{offset.minutes});
-  return text;
 }
 
 const char* dataFormatName(DataFormat format) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "table/cell_format.h"
+#include "table/table_header.h"
 
 namespace qnvtab {
 
@@ -88,18 +89,7 @@ std::string commandText(uint8_t code) {
 namespace {
 
 std::string momentText(TraceDate date, TraceTime time) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", date.year % 10000,
-                date.month % 100, date.day % 100, time.hour % 100, time.minute % 100,
-                time.second % 100);
-  return text;
-}
-
-std::string offsetText(GmtOffset offset) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
-                unsigned{offset.hours}, unsigned{offset.minutes});
-  return text;
+  return isoDate(date) + "T" + isoTime(time);
 }
 
 }  // namespace
@@ -120,13 +110,13 @@ std::vector<HeaderMoment> headerMoments(const HeaderRead& read) {
   const bool offsets = read.version.hasGmtOffsets();
   std::vector<HeaderMoment> moments;
   moments.push_back({"start", momentText(header.startDate(), header.startTime()),
-                     offsets ? offsetText(header.startGmtOffset()) : ""});
+                     offsets ? isoOffset(header.startGmtOffset()) : ""});
   if (read.version.recordsFirstEvent()) {
     moments.push_back({"first_event", momentText(header.firstEventDate(), header.firstEventTime()),
-                       offsets ? offsetText(header.firstEventGmtOffset()) : ""});
+                       offsets ? isoOffset(header.firstEventGmtOffset()) : ""});
   }
   moments.push_back({"end", momentText(header.endDate(), header.endTime()),
-                     offsets ? offsetText(header.endGmtOffset()) : ""});
+                     offsets ? isoOffset(header.endGmtOffset()) : ""});
   return moments;
 }
 

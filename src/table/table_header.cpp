@@ -45,6 +45,27 @@ std::vector<std::string> informativeHeaderLines(const TraceHeader& header, bool 
                    header.endDate(), header.endTime(), withGmt ? &end : nullptr)};
 }
 
+std::string isoDate(TraceDate date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.year % 10000, date.month % 100,
+                date.day % 100);
+  return text;
+}
+
+std::string isoTime(TraceTime time) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.hour % 100, time.minute % 100,
+                time.second % 100);
+  return text;
+}
+
+std::string isoOffset(GmtOffset offset) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
+                unsigned{offset.hours}, unsigned{offset.minutes});
+  return text;
+}
+
 std::vector<const char*> columnTitles(DataFormat dataFormat) {
   std::vector<const char*> titles(std::begin(kColumnTitles), std::end(kColumnTitles));
   if (dataFormat == DataFormat::HexAscii) {
