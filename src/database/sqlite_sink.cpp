@@ -1,7 +1,6 @@
 #include "database/sqlite_sink.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "table/table_header.h"

@@ -1,7 +1,6 @@
 #include "summary/trace_summary.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "table/cell_format.h"
 #include "table/table_header.h"
