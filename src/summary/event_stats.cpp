@@ -5,7 +5,7 @@
 namespace qnvtab {
 
 EventStats::EventStats()
-    : keyEvents_(new (std::nothrow) uint16_t[kEventKeys * 65536]()),
+    : keyEvents_(new (std::nothrow) uint8_t[kEventKeys * 65536]()),
       keyEventsHigh_(new (std::nothrow) uint32_t[kEventKeys * 65536]()),
       keyErrors_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
 
@@ -40,12 +40,24 @@ void EventStats::count(const EventRecord& record) {
   ++returnCodes_[record.RC];
   const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
   for (int key = 0; key < kEventKeys; ++key) {
-    const size_t at = static_cast<size_t>(key) * 65536 + keys[key];
-    if (++keyEvents_[at] == 0) ++keyEventsHigh_[at];
-    if (error) ++keyErrors_[at];
+    keyBatch_[key][keysBatched_] = keys[key];
+    if (error) ++keyErrors_[static_cast<size_t>(key) * 65536 + keys[key]];
   }
+  if (++keysBatched_ == kKeyBatch) countKeys();
   histogram_.add(time.milliseconds(), error);
   countSecond(time.seconds);
+}
+
+void EventStats::countKeys() {
+  for (int key = 0; key < kEventKeys; ++key) {
+    uint8_t* const low = &keyEvents_[static_cast<size_t>(key) * 65536];
+    uint32_t* const high = &keyEventsHigh_[static_cast<size_t>(key) * 65536];
+    for (size_t i = 0; i < keysBatched_; ++i) {
+      const uint16_t value = keyBatch_[key][i];
+      if (++low[value] == 0) ++high[value];
+    }
+  }
+  keysBatched_ = 0;
 }
 
 void EventStats::countSecond(uint32_t second) {
@@ -68,6 +80,7 @@ void EventStats::closeSecond(size_t slot) {
 }
 
 bool EventStats::finish() {
+  countKeys();
   for (size_t slot = 0; slot < kSecondsTracked; ++slot) closeSecond(slot);
   return true;
 }

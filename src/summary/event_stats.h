@@ -2,10 +2,10 @@
 // their wall-clock times, per command, return code, port and session, and
 // over time. Its memory is fixed whatever the trace: ports and sessions
 // are 16-bit, so each is counted exactly in a table of 65536. Those counts
-// are kept as a 16-bit low part, touched for every event, and a 32-bit
-// high part touched once in 65536 (no trace holds 2^48 events), and errors
-// apart: the tables touched for every event stay small enough for the
-// cache.
+// are kept as an 8-bit low part, touched for every event, and a 32-bit
+// high part touched once in 256 (no trace holds 2^40 events), and errors
+// apart; and the values of a batch of events are counted one field at a
+// time, so that the table being counted into stays in the cache.
 #ifndef QNVTAB_SUMMARY_EVENT_STATS_H_
 #define QNVTAB_SUMMARY_EVENT_STATS_H_
 
@@ -38,7 +38,7 @@ class EventStats : public RowSink {
     return keyEvents_ != nullptr && keyEventsHigh_ != nullptr && keyErrors_ != nullptr;
   }
   // What allocated() needs.
-  static constexpr size_t kTableBytes = kEventKeys * 65536 * (2 + 4 + 4);
+  static constexpr size_t kTableBytes = kEventKeys * 65536 * (1 + 4 + 4);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -66,12 +66,13 @@ class EventStats : public RowSink {
   const std::array<uint64_t, 256>& returnCodes() const { return returnCodes_; }
   EventCount keyCount(EventKey key, uint16_t value) const {
     const size_t at = static_cast<size_t>(key) * 65536 + value;
-    return {(uint64_t{keyEventsHigh_[at]} << 16) + keyEvents_[at], keyErrors_[at]};
+    return {(uint64_t{keyEventsHigh_[at]} << 8) + keyEvents_[at], keyErrors_[at]};
   }
   const TimeHistogram& histogram() const { return histogram_; }
 
  private:
   void count(const EventRecord& record);
+  void countKeys();
   void countSecond(uint32_t second);
   void closeSecond(size_t slot);
 
@@ -89,9 +90,12 @@ class EventStats : public RowSink {
   std::array<CommandCount, 256> commands_{};
   std::array<uint64_t, 256> returnCodes_{};
   // kEventKeys tables of 65536 each.
-  std::unique_ptr<uint16_t[]> keyEvents_;
+  std::unique_ptr<uint8_t[]> keyEvents_;
   std::unique_ptr<uint32_t[]> keyEventsHigh_;
   std::unique_ptr<uint32_t[]> keyErrors_;
+  static constexpr size_t kKeyBatch = 1024;
+  std::array<std::array<uint16_t, kKeyBatch>, kEventKeys> keyBatch_{};
+  size_t keysBatched_ = 0;
   TimeHistogram histogram_;
   // Events per second for the last seconds seen, slot = second mod size.
   struct SecondSlot {
