@@ -49,10 +49,10 @@ TEST(EventClock, TimeOfAStampToTheMillisecond) {
       {5, 500, "1980-01-01 00:00:00.500"},       {5, 4'294'967'295, "1980-02-19 17:02:47.295"},
   };
   for (const Case& c : cases) {
-    builder::HeaderSpec spec;
-    spec.version = c.version;
-    if (c.version < 7) spec.firstEventDate = {};
-    const builder::Trace trace = builder::buildTrace({spec}, {});
+    builder::HeaderSpec plan;
+    plan.version = c.version;
+    if (c.version < 7) plan.firstEventDate = {};
+    const builder::Trace trace = builder::buildTrace({plan}, {});
     MemoryByteSource source(trace.bytes.data(), trace.bytes.size());
     HeaderRead read;
     ASSERT_FALSE(readTraceHeader(source, read));

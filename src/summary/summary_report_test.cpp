@@ -35,7 +35,7 @@ TEST(Report, BinWidthsReadAsRoundDurations) {
 // codes, the widest histogram, 256 damage regions, the most fault lines and
 // long names everywhere, each of them all markup characters.
 TEST(Report, StaysUnderOneMegabyteWhateverTheTrace) {
-  std::vector<builder::EventSpec> specs;
+  std::vector<builder::EventSpec> planned;
   for (uint32_t i = 0; i < 4096; ++i) {
     builder::EventSpec event;
     event.timeStamp = i * 997331;  // over 45 days, bins of hours
@@ -45,9 +45,9 @@ TEST(Report, StaysUnderOneMegabyteWhateverTheTrace) {
     event.lsnIn = static_cast<uint16_t>(i * 3);
     event.poOut = static_cast<uint16_t>(i * 5);
     event.lsnOut = static_cast<uint16_t>(i * 11);
-    specs.push_back(event);
+    planned.push_back(event);
   }
-  const builder::Bytes stream = builder::encodeEvents(specs, 8);
+  const builder::Bytes stream = builder::encodeEvents(planned, 8);
   const builder::Bytes image = builder::buildHeader(builder::HeaderSpec{});
   HeaderRead header;
   std::copy(image.begin(), image.end(), header.header.bytes.begin());
@@ -55,7 +55,7 @@ TEST(Report, StaysUnderOneMegabyteWhateverTheTrace) {
   EventStats events;
   ASSERT_TRUE(events.allocated());
   events.begin(header.header, header.version, RowOptions{});
-  events.write({stream.data(), stream.size(), static_cast<uint32_t>(specs.size()), 1});
+  events.write({stream.data(), stream.size(), static_cast<uint32_t>(planned.size()), 1});
 
   TraceSummary summary;
   summary.fileName = std::string(4096, '<');
