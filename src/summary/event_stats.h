@@ -51,6 +51,16 @@ class EventStats : public RowSink {
   // The first and last event in file order; none without events.
   std::optional<EventTime> firstTime() const { return first_; }
   std::optional<EventTime> lastTime() const { return last_; }
+  // From the first event's time to the last's; 0 without events.
+  int64_t spanMs() const {
+    return first_ ? static_cast<int64_t>(last_->milliseconds() - first_->milliseconds()) : 0;
+  }
+  // Events per second over the span; none when the span is not positive.
+  std::optional<double> meanRate() const {
+    const int64_t span = spanMs();
+    if (span <= 0) return std::nullopt;
+    return static_cast<double>(events_) * 1000 / static_cast<double>(span);
+  }
   int32_t firstNumber() const { return firstNumber_; }
   int32_t lastNumber() const { return lastNumber_; }
   // Events stamped earlier than the event before them.

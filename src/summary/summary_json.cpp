@@ -63,11 +63,9 @@ Json eventsJson(const EventStats& events) {
   json["last_number"] = events.lastNumber();
   json["first_time"] = isoText(first);
   json["last_time"] = isoText(last);
-  const int64_t span = static_cast<int64_t>(last.milliseconds() - first.milliseconds());
-  json["span_ms"] = span;
-  json["mean_rate_per_s"] =
-      span > 0 ? Json(static_cast<double>(events.events()) * 1000 / static_cast<double>(span))
-               : Json(nullptr);
+  json["span_ms"] = events.spanMs();
+  const std::optional<double> rate = events.meanRate();
+  json["mean_rate_per_s"] = rate ? Json(*rate) : Json(nullptr);
   json["busiest_second"] = {{"time", isoText({events.busiestSecond(), 0}).substr(0, 19)},
                             {"events", events.busiestSecondEvents()}};
   json["back_steps"] = events.backSteps();

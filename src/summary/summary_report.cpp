@@ -21,10 +21,6 @@ constexpr char kStyle[] =
     ".sound{color:#1a7f37;font-weight:bold}.damaged{color:#B2182B;font-weight:bold}"
     "code,.faults{font-family:ui-monospace,monospace;font-size:13px;word-break:break-all}";
 
-double percent(uint64_t part, uint64_t whole) {
-  return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
-}
-
 void addFact(std::string& out, const std::string& name, const std::string& value) {
   out += "<tr><th>" + markupEscaped(name) + "</th><td>" + markupEscaped(value) + "</td></tr>";
 }
@@ -56,7 +52,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
     addFact(out, "compression",
             formatted("%" PRIu64 " event bytes kept in %" PRIu64 " (%.1f%% saved)",
                       blocks.expandedBytes, blocks.payloadBytes,
-                      100.0 - percent(blocks.payloadBytes, blocks.expandedBytes)));
+                      100.0 - percentOf(blocks.payloadBytes, blocks.expandedBytes)));
   }
   out += "</table>";
 }
@@ -122,7 +118,7 @@ void addEvents(std::string& out, const TraceSummary& summary) {
   addFact(out, "events", std::to_string(events.events()));
   addFact(out, "errors",
           formatted("%" PRIu64 " (RC 0xFF, %.2f%%)", events.errors(),
-                    percent(events.errors(), events.events())));
+                    percentOf(events.errors(), events.events())));
   if (events.events() > 0) {
     const EventTime first = *events.firstTime();
     const EventTime last = *events.lastTime();
@@ -130,12 +126,9 @@ void addEvents(std::string& out, const TraceSummary& summary) {
             isoText(first) + formatted(" (event %" PRId32 ")", events.firstNumber()));
     addFact(out, "last event",
             isoText(last) + formatted(" (event %" PRId32 ")", events.lastNumber()));
-    const int64_t span = static_cast<int64_t>(last.milliseconds() - first.milliseconds());
-    addFact(out, "span", formatted("%.3f s", static_cast<double>(span) / 1000));
-    if (span > 0) {
-      addFact(out, "mean rate",
-              formatted("%.2f events/s",
-                        static_cast<double>(events.events()) * 1000 / static_cast<double>(span)));
+    addFact(out, "span", formatted("%.3f s", static_cast<double>(events.spanMs()) / 1000));
+    if (const std::optional<double> rate = events.meanRate()) {
+      addFact(out, "mean rate", formatted("%.2f events/s", *rate));
     }
     addFact(out, "busiest second",
             formatted("%" PRIu64 " events in the second from ", events.busiestSecondEvents()) +

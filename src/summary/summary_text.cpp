@@ -1,50 +1,38 @@
 #include "summary/summary_text.h"
 
 #include <cinttypes>
-#include <cstdarg>
 #include <cstdio>
+#include <optional>
+
+#include "summary/markup.h"
 
 namespace qnvtab {
 namespace {
 
-// Appends printf-formatted text.
-[[gnu::format(printf, 2, 3)]] void add(std::string& out, const char* format, ...) {
-  char line[512];
-  va_list arguments;
-  va_start(arguments, format);
-  const int size = std::vsnprintf(line, sizeof line, format, arguments);
-  va_end(arguments);
-  if (size > 0) out.append(line, std::min<size_t>(static_cast<size_t>(size), sizeof line - 1));
-}
-
-double percent(uint64_t part, uint64_t whole) {
-  return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
-}
-
 void addFile(std::string& out, const TraceSummary& summary) {
   out += "file:         " + summary.fileName + "\n";
-  add(out, "size:         %" PRIu64 " bytes\n", summary.fileSize);
+  appendFormatted(out, "size:         %" PRIu64 " bytes\n", summary.fileSize);
   if (!summary.header) return;
-  add(out, "version:      %u\n", unsigned{summary.header->version.number});
+  appendFormatted(out, "version:      %u\n", unsigned{summary.header->version.number});
   for (const HeaderMoment& moment : headerMoments(*summary.header)) {
     const std::string name = moment.name == std::string("first_event") ? "1st event" : moment.name;
-    add(out, "%-13s %s%s%s\n", (name + ":").c_str(), moment.time.c_str(),
+    appendFormatted(out, "%-13s %s%s%s\n", (name + ":").c_str(), moment.time.c_str(),
         moment.gmtOffset.empty() ? "" : " GMT", moment.gmtOffset.c_str());
   }
   const BlockTally& blocks = summary.blocks;
   if (summary.footer) {
-    add(out, "blocks:       %u of at most %u bytes, data %" PRIu32 " bytes\n",
+    appendFormatted(out, "blocks:       %u of at most %u bytes, data %" PRIu32 " bytes\n",
         unsigned{summary.footer->blockCount()}, unsigned{summary.footer->blockSize()},
         summary.footer->dataLength());
   }
-  add(out, "read:         %" PRIu32 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
+  appendFormatted(out, "read:         %" PRIu32 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
       blocks.stored + blocks.compressed, blocks.stored, blocks.compressed);
-  if (summary.salvage) add(out, ", %" PRIu32 " lost", summary.salvaged.blocksLost);
+  if (summary.salvage) appendFormatted(out, ", %" PRIu32 " lost", summary.salvaged.blocksLost);
   out += "\n";
   if (blocks.expandedBytes > 0) {
-    add(out, "compression:  %" PRIu64 " event bytes kept in %" PRIu64 " bytes (%.1f%% saved)\n",
+    appendFormatted(out, "compression:  %" PRIu64 " event bytes kept in %" PRIu64 " bytes (%.1f%% saved)\n",
         blocks.expandedBytes, blocks.payloadBytes,
-        100.0 - percent(blocks.payloadBytes, blocks.expandedBytes));
+        100.0 - percentOf(blocks.payloadBytes, blocks.expandedBytes));
   }
 }
 
@@ -64,25 +52,23 @@ void addEvents(std::string& out, const TraceSummary& summary) {
     for (const std::string& option : summary.selection) out += " " + option;
     out += " (the figures below are of the selected events)\n";
   }
-  add(out, "events:       %" PRIu64 ", %" PRIu64 " errors (RC 0xFF, %.2f%%)\n", events.events(),
-      events.errors(), percent(events.errors(), events.events()));
+  appendFormatted(out, "events:       %" PRIu64 ", %" PRIu64 " errors (RC 0xFF, %.2f%%)\n", events.events(),
+      events.errors(), percentOf(events.errors(), events.events()));
   if (events.events() == 0) return;
   const EventTime first = *events.firstTime();
   const EventTime last = *events.lastTime();
-  add(out, "first event:  %s (event %" PRId32 ")\n", isoText(first).c_str(), events.firstNumber());
-  add(out, "last event:   %s (event %" PRId32 ")\n", isoText(last).c_str(), events.lastNumber());
-  const int64_t span = static_cast<int64_t>(last.milliseconds() - first.milliseconds());
-  add(out, "span:         %.3f s", static_cast<double>(span) / 1000);
-  if (span > 0) {
-    add(out, ", %.2f events/s on average",
-        static_cast<double>(events.events()) * 1000 / static_cast<double>(span));
+  appendFormatted(out, "first event:  %s (event %" PRId32 ")\n", isoText(first).c_str(), events.firstNumber());
+  appendFormatted(out, "last event:   %s (event %" PRId32 ")\n", isoText(last).c_str(), events.lastNumber());
+  appendFormatted(out, "span:         %.3f s", static_cast<double>(events.spanMs()) / 1000);
+  if (const std::optional<double> rate = events.meanRate()) {
+    appendFormatted(out, ", %.2f events/s on average", *rate);
   }
   out += "\n";
-  add(out, "busiest:      %" PRIu64 " events in the second from %.19s\n",
+  appendFormatted(out, "busiest:      %" PRIu64 " events in the second from %.19s\n",
       events.busiestSecondEvents(), isoText({events.busiestSecond(), 0}).c_str());
-  add(out, "stamp back:   %" PRIu64 " times an event is stamped before the one before it\n",
+  appendFormatted(out, "stamp back:   %" PRIu64 " times an event is stamped before the one before it\n",
       events.backSteps());
-  add(out, "longest data: %u bytes\n", unsigned{events.longestData()});
+  appendFormatted(out, "longest data: %u bytes\n", unsigned{events.longestData()});
 }
 
 void addCommands(std::string& out, const EventStats& events) {
@@ -90,13 +76,13 @@ void addCommands(std::string& out, const EventStats& events) {
   for (unsigned code = 0; code < 256; ++code) {
     const CommandCount& command = events.commands()[code];
     if (command.events == 0) continue;
-    add(out, "%-4s %14" PRIu64 " %10" PRIu64 " %14" PRIu64 "\n",
+    appendFormatted(out, "%-4s %14" PRIu64 " %10" PRIu64 " %14" PRIu64 "\n",
         commandText(static_cast<uint8_t>(code)).c_str(), command.events, command.errors,
         command.dataBytes);
   }
   out += "\nreturn code  events\n";
   for (unsigned rc = 0; rc < 256; ++rc) {
-    if (events.returnCodes()[rc] > 0) add(out, "x%02X %15" PRIu64 "\n", rc, events.returnCodes()[rc]);
+    if (events.returnCodes()[rc] > 0) appendFormatted(out, "x%02X %15" PRIu64 "\n", rc, events.returnCodes()[rc]);
   }
 }
 
@@ -105,7 +91,7 @@ void addKeys(std::string& out, const TraceSummary& summary) {
   for (const EventKey key : {EventKey::PoIn, EventKey::LsnIn, EventKey::PoOut, EventKey::LsnOut}) {
     const KeyRanking ranking = rankKey(*summary.events, key);
     const bool session = key == EventKey::LsnIn || key == EventKey::LsnOut;
-    add(out, "\n%-6s %10" PRIu32 " distinct; the busiest:\n", keyName(key), ranking.distinct);
+    appendFormatted(out, "\n%-6s %10" PRIu32 " distinct; the busiest:\n", keyName(key), ranking.distinct);
     for (const KeyFigures& figures : ranking.busiest) {
       char value[16];
       if (!session) {
@@ -114,7 +100,7 @@ void addKeys(std::string& out, const TraceSummary& summary) {
         std::snprintf(value, sizeof value, narrowSessions ? "x%02X" : "x%04X",
                       unsigned{figures.value});
       }
-      add(out, "  %-8s %12" PRIu64 " events %10" PRIu64 " errors\n", value, figures.count.events,
+      appendFormatted(out, "  %-8s %12" PRIu64 " events %10" PRIu64 " errors\n", value, figures.count.events,
           figures.count.errors);
     }
   }

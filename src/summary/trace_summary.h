@@ -91,6 +91,11 @@ struct HeaderMoment {
 // The start and end, and the first event on traces that record it.
 std::vector<HeaderMoment> headerMoments(const HeaderRead& header);
 
+// `part` in percent of `whole`; 0 of nothing.
+inline double percentOf(uint64_t part, uint64_t whole) {
+  return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
+
 // "2008-05-19T10:20:30.000": local time as the Date and Local Time cells
 // place it, with the millisecond.
 std::string isoText(EventTime time);
