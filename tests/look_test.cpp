@@ -4,9 +4,10 @@
 // ends as a conversion of the same file ends.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
-#include <set>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ struct TableFigures {
   uint64_t backSteps = 0;
   std::map<std::string, std::pair<uint64_t, uint64_t>> commands;  // by Cmd cell
   std::map<unsigned, uint64_t> returnCodes;
-  std::map<std::string, uint64_t> poIn;
+  // Events and errors per value of PoIn, LsnIn, PoOut and LsnOut.
+  std::array<std::map<unsigned, std::pair<uint64_t, uint64_t>>, 4> keys;
   std::map<std::string, uint64_t> seconds;  // events per Date and Local Time
 };
 
@@ -64,8 +66,8 @@ TableFigures figuresOf(const std::string& table, unsigned version, uint32_t firs
     const int year = yy >= 80 ? 1900 + yy : 2000 + yy;
     char iso[32];
     std::snprintf(iso, sizeof iso, "%04d-%s-%sT%s:%s:%s.%03u", year, date.substr(2, 2).c_str(),
-                  date.substr(0, 2).c_str(), clock.substr(0, 2).c_str(),
-                  clock.substr(2, 2).c_str(), clock.substr(4, 2).c_str(), ms);
+                  date.substr(0, 2).c_str(), clock.substr(0, 2).c_str(), clock.substr(2, 2).c_str(),
+                  clock.substr(4, 2).c_str(), ms);
     const int64_t at = epochMs(year, std::stoi(date.substr(2, 2)), std::stoi(date.substr(0, 2)),
                                std::stoi(clock.substr(0, 2)), std::stoi(clock.substr(2, 2)),
                                std::stoi(clock.substr(4, 2)), ms);
@@ -85,7 +87,15 @@ TableFigures figuresOf(const std::string& table, unsigned version, uint32_t firs
     ++command.first;
     command.second += error;
     ++figures.returnCodes[std::stoul(cell(6).substr(1), nullptr, 16)];
-    ++figures.poIn[cell(7)];
+    for (size_t key = 0; key < figures.keys.size(); ++key) {
+      // Ports are decimal cells, sessions "x" and hex.
+      const std::string text = cell(7 + key);
+      auto& value =
+          figures
+              .keys[key][key % 2 == 0 ? std::stoul(text) : std::stoul(text.substr(1), nullptr, 16)];
+      ++value.first;
+      value.second += error;
+    }
     ++figures.seconds[std::string(iso, 19)];
   }
   return figures;
@@ -118,10 +128,15 @@ void expectSummaryOfTable(const Json& json, const TableFigures& table) {
   std::map<unsigned, uint64_t> returnCodes;
   for (const Json& rc : json.at("return_codes")) returnCodes[rc.at("rc")] = rc.at("count");
   EXPECT_EQ(returnCodes, table.returnCodes);
-  const Json& poIn = json.at("ports").at("PoIn");
-  EXPECT_EQ(poIn.at("distinct"), table.poIn.size());
-  for (const Json& port : poIn.at("busiest")) {
-    EXPECT_EQ(port.at("count"), table.poIn.at(std::to_string(port.at("value").get<unsigned>())));
+  const Json keys[] = {json.at("ports").at("PoIn"), json.at("sessions").at("LsnIn"),
+                       json.at("ports").at("PoOut"), json.at("sessions").at("LsnOut")};
+  for (size_t key = 0; key < table.keys.size(); ++key) {
+    EXPECT_EQ(keys[key].at("distinct"), table.keys[key].size());
+    for (const Json& busiest : keys[key].at("busiest")) {
+      const auto& counted = table.keys[key].at(busiest.at("value").get<unsigned>());
+      EXPECT_EQ(busiest.at("count"), counted.first);
+      EXPECT_EQ(busiest.at("errors"), counted.second);
+    }
   }
 }
 
@@ -167,8 +182,8 @@ TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
           sound ? field::DamagedTrace{trace.bytes, {}, {}, false, 0}
                 : field::damageTrace(trace, static_cast<field::Damage>(kind), seed);
       for (const std::vector<std::string>& options : optionSets) {
-        SCOPED_TRACE("seed " + std::to_string(seed) + " version " +
-                     std::to_string(trace.version) + ", " +
+        SCOPED_TRACE("seed " + std::to_string(seed) + " version " + std::to_string(trace.version) +
+                     ", " +
                      (sound ? "sound" : field::damageName(static_cast<field::Damage>(kind))) +
                      (options.empty() ? "" : ", " + options[0]));
         const LookRun run = look(damaged.bytes, options);

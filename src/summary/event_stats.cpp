@@ -4,10 +4,21 @@
 
 namespace qnvtab {
 
-EventStats::EventStats()
-    : keyEvents_(new (std::nothrow) uint8_t[kEventKeys * 65536]()),
-      keyEventsHigh_(new (std::nothrow) uint32_t[kEventKeys * 65536]()),
-      keyErrors_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
+KeyCounts::KeyCounts()
+    : low_(new (std::nothrow) uint8_t[kEventKeys * 65536]()),
+      high_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
+
+void KeyCounts::flush() {
+  for (int key = 0; key < kEventKeys; ++key) {
+    uint8_t* const low = &low_[static_cast<size_t>(key) * 65536];
+    uint32_t* const high = &high_[static_cast<size_t>(key) * 65536];
+    for (size_t i = 0; i < batched_; ++i) {
+      const uint16_t value = batch_[key][i];
+      if (++low[value] == 0) ++high[value];
+    }
+  }
+  batched_ = 0;
+}
 
 void EventStats::begin(const TraceHeader& header, TraceVersion version, const RowOptions&) {
   head_ = &version.eventHead();
@@ -39,25 +50,10 @@ void EventStats::count(const EventRecord& record) {
   command.dataBytes += record.ContentLength;
   ++returnCodes_[record.RC];
   const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
-  for (int key = 0; key < kEventKeys; ++key) {
-    keyBatch_[key][keysBatched_] = keys[key];
-    if (error) ++keyErrors_[static_cast<size_t>(key) * 65536 + keys[key]];
-  }
-  if (++keysBatched_ == kKeyBatch) countKeys();
+  keyEvents_.add(keys);
+  if (error) keyErrors_.add(keys);
   histogram_.add(time.milliseconds(), error);
   countSecond(time.seconds);
-}
-
-void EventStats::countKeys() {
-  for (int key = 0; key < kEventKeys; ++key) {
-    uint8_t* const low = &keyEvents_[static_cast<size_t>(key) * 65536];
-    uint32_t* const high = &keyEventsHigh_[static_cast<size_t>(key) * 65536];
-    for (size_t i = 0; i < keysBatched_; ++i) {
-      const uint16_t value = keyBatch_[key][i];
-      if (++low[value] == 0) ++high[value];
-    }
-  }
-  keysBatched_ = 0;
 }
 
 void EventStats::countSecond(uint32_t second) {
@@ -80,7 +76,8 @@ void EventStats::closeSecond(size_t slot) {
 }
 
 bool EventStats::finish() {
-  countKeys();
+  keyEvents_.flush();
+  keyErrors_.flush();
   for (size_t slot = 0; slot < kSecondsTracked; ++slot) closeSecond(slot);
   return true;
 }

@@ -1,11 +1,7 @@
 // A row sink that formats nothing and counts: events and errors (RC 0xFF),
 // their wall-clock times, per command, return code, port and session, and
 // over time. Its memory is fixed whatever the trace: ports and sessions
-// are 16-bit, so each is counted exactly in a table of 65536. Those counts
-// are kept as an 8-bit low part, touched for every event, and a 32-bit
-// high part touched once in 256 (no trace holds 2^40 events), and errors
-// apart; and the values of a batch of events are counted one field at a
-// time, so that the table being counted into stays in the cache.
+// are 16-bit, so each is counted exactly in a table of 65536.
 #ifndef QNVTAB_SUMMARY_EVENT_STATS_H_
 #define QNVTAB_SUMMARY_EVENT_STATS_H_
 
@@ -30,15 +26,43 @@ struct CommandCount {
 enum class EventKey : int { PoIn, LsnIn, PoOut, LsnOut };
 constexpr int kEventKeys = 4;
 
-class EventStats : public RowSink {
+// How often each value of each key occurs, counted exactly. A count is an
+// 8-bit low part, touched on every add, and a 32-bit high part, touched once
+// in 256 (no trace holds 2^40 events). Values are gathered in a batch and
+// counted one key at a time, so that the table being counted into stays in
+// the cache: counting them as they come, four tables at once, misses it.
+class KeyCounts {
  public:
   // Allocates without throwing: check allocated() before use.
-  EventStats();
-  bool allocated() const {
-    return keyEvents_ != nullptr && keyEventsHigh_ != nullptr && keyErrors_ != nullptr;
+  KeyCounts();
+  bool allocated() const { return low_ != nullptr && high_ != nullptr; }
+  static constexpr size_t kTableBytes = kEventKeys * 65536 * (1 + 4);
+
+  void add(const uint16_t (&values)[kEventKeys]) {
+    for (int key = 0; key < kEventKeys; ++key) batch_[key][batched_] = values[key];
+    if (++batched_ == kBatch) flush();
   }
+  // Counts what the batch holds; count() is exact only after it.
+  void flush();
+  uint64_t count(EventKey key, uint16_t value) const {
+    const size_t at = static_cast<size_t>(key) * 65536 + value;
+    return (uint64_t{high_[at]} << 8) + low_[at];
+  }
+
+ private:
+  static constexpr size_t kBatch = 1024;
+  std::unique_ptr<uint8_t[]> low_;
+  std::unique_ptr<uint32_t[]> high_;
+  std::array<std::array<uint16_t, kBatch>, kEventKeys> batch_{};
+  size_t batched_ = 0;
+};
+
+class EventStats : public RowSink {
+ public:
+  // Check allocated() before use.
+  bool allocated() const { return keyEvents_.allocated() && keyErrors_.allocated(); }
   // What allocated() needs.
-  static constexpr size_t kTableBytes = kEventKeys * 65536 * (1 + 4 + 4);
+  static constexpr size_t kTableBytes = 2 * KeyCounts::kTableBytes;
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
@@ -75,14 +99,12 @@ class EventStats : public RowSink {
   const std::array<CommandCount, 256>& commands() const { return commands_; }
   const std::array<uint64_t, 256>& returnCodes() const { return returnCodes_; }
   EventCount keyCount(EventKey key, uint16_t value) const {
-    const size_t at = static_cast<size_t>(key) * 65536 + value;
-    return {(uint64_t{keyEventsHigh_[at]} << 8) + keyEvents_[at], keyErrors_[at]};
+    return {keyEvents_.count(key, value), keyErrors_.count(key, value)};
   }
   const TimeHistogram& histogram() const { return histogram_; }
 
  private:
   void count(const EventRecord& record);
-  void countKeys();
   void countSecond(uint32_t second);
   void closeSecond(size_t slot);
 
@@ -99,13 +121,8 @@ class EventStats : public RowSink {
   uint16_t longestData_ = 0;
   std::array<CommandCount, 256> commands_{};
   std::array<uint64_t, 256> returnCodes_{};
-  // kEventKeys tables of 65536 each.
-  std::unique_ptr<uint8_t[]> keyEvents_;
-  std::unique_ptr<uint32_t[]> keyEventsHigh_;
-  std::unique_ptr<uint32_t[]> keyErrors_;
-  static constexpr size_t kKeyBatch = 1024;
-  std::array<std::array<uint16_t, kKeyBatch>, kEventKeys> keyBatch_{};
-  size_t keysBatched_ = 0;
+  KeyCounts keyEvents_;
+  KeyCounts keyErrors_;
   TimeHistogram histogram_;
   // Events per second for the last seconds seen, slot = second mod size.
   struct SecondSlot {
