@@ -9,12 +9,18 @@ KeyCounts::KeyCounts()
       high_(new (std::nothrow) uint32_t[kEventKeys * 65536]()) {}
 
 void KeyCounts::flush() {
+  // Locals: a byte store may alias any member, which would be read again
+  // after every count.
+  const size_t batched = batched_;
   for (int key = 0; key < kEventKeys; ++key) {
+    const uint16_t* const values = batch_[key].data();
     uint8_t* const low = &low_[static_cast<size_t>(key) * 65536];
     uint32_t* const high = &high_[static_cast<size_t>(key) * 65536];
-    for (size_t i = 0; i < batched_; ++i) {
-      const uint16_t value = batch_[key][i];
-      if (++low[value] == 0) ++high[value];
+    for (size_t i = 0; i < batched; ++i) {
+      // A table outgrows the first-level cache; fetching ahead halves the
+      // time of this loop on values spread wide.
+      __builtin_prefetch(&low[values[i + kAhead]], 1);
+      if (++low[values[i]] == 0) ++high[values[i]];
     }
   }
   batched_ = 0;
@@ -51,7 +57,7 @@ void EventStats::count(const EventRecord& record) {
   ++returnCodes_[record.RC];
   const uint16_t keys[kEventKeys] = {record.PoIn, record.LsnIn, record.PoOut, record.LsnOut};
   keyEvents_.add(keys);
-  if (error) keyErrors_.add(keys);
+  keyErrors_.add(keys, error);
   histogram_.add(time.milliseconds(), error);
   countSecond(time.seconds);
 }
