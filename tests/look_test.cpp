@@ -140,6 +140,11 @@ void expectSummaryOfTable(const Json& json, const TableFigures& table) {
   }
 }
 
+// The text fields of the writer's headers, as the summary shows them.
+std::string headerText(unsigned version) {
+  return "02 TRC    0000" + std::to_string(version) + ".000 01 Ortavi QNV trace";
+}
+
 uint32_t firstEventStampOf(const field::Bytes& trace) {
   MemoryByteSource source(trace.data(), trace.size());
   HeaderRead header;
@@ -201,6 +206,9 @@ TEST(Look, SummaryAgreesWithTheTableAndTestWithTheConversion) {
         const Json json = Json::parse(run.info.out.substr(summaryAt));
         EXPECT_EQ(json.at("integrity").at("sound"), run.info.status == 0);
         expectSummaryOfTable(json, figuresOf(run.table, trace.version, firstStamp));
+        if (sound) {
+          EXPECT_EQ(json.at("trace").at("text"), headerText(trace.version));
+        }
       }
     }
   }
@@ -216,6 +224,8 @@ TEST(Look, TextSummaryAndTheCommandLine) {
   const testing::RunResult alone = testing::runQnvtab({"-iT.QNV", "--INFO"}, work.path());
   EXPECT_EQ(alone.status, 0);
   EXPECT_EQ(alone.out.rfind("file:         T.QNV\n", 0), 0u) << alone.out;
+  EXPECT_NE(alone.out.find("\nheader text:  " + headerText(trace.version) + "\n"),
+            std::string::npos);
   EXPECT_NE(alone.out.find("integrity:    sound\n"), std::string::npos);
   EXPECT_NE(alone.out.find("events:       " + std::to_string(trace.events()) + ", "),
             std::string::npos);

@@ -17,9 +17,11 @@
 namespace qnvtab {
 namespace {
 
-// A file name that would run script if a page took it for markup; a name
-// holds no slash, and an unclosed <script> element runs as well.
+// A file name and a header description that would run script if a page
+// took them for markup; a name holds no slash, and an unclosed <script>
+// element runs as well.
 const std::string kHostileName = "<script>alert(1)\"><img src=x onerror=alert(2)>.QNV";
+const std::string kHostileDescription = "\"><script>alert(3)</script>";
 
 struct CommandFigures {
   uint64_t events = 0;
@@ -33,6 +35,7 @@ builder::Trace makeTrace(std::vector<builder::EventSpec>& events) {
   events = builder::makeEventMix(23, 500, mix);
   builder::TraceSpec plan;
   plan.blockSize = 1024;
+  plan.header.description = kHostileDescription;
   return builder::buildTrace(plan, builder::encodeEvents(events, 8));
 }
 
@@ -115,9 +118,10 @@ void checkPage(const BrowserView& view, const CommandCounts& counts, uint64_t ev
   }
   EXPECT_EQ(occurrences(view.dom, "<svg"), charts);
   EXPECT_EQ(occurrences(view.dom, "<svg role=\"img\""), charts);
-  // The hostile name is there as text, and no element came out of it.
+  // The hostile texts are there as text, and no element came out of them.
   EXPECT_NE(view.dom.find("&lt;script&gt;alert(1)\"&gt;&lt;img src=x onerror=alert(2)&gt;.QNV"),
             std::string::npos);
+  EXPECT_NE(view.dom.find("\"&gt;&lt;script&gt;alert(3)&lt;/script&gt;"), std::string::npos);
   EXPECT_EQ(view.dom.find("<script"), std::string::npos);
   EXPECT_EQ(view.dom.find("<img"), std::string::npos);
   EXPECT_EQ(view.log.find(":CONSOLE"), std::string::npos) << view.log;

@@ -23,6 +23,7 @@ TraceSummary TraceLook::summarize(ByteSource& input, const ConversionOutcome& ou
   TraceSummary summary;
   summary.fileName = printableName(options_.inputPath);
   readContainerFacts(input, summary);
+  if (summary.header) summary.headerText = printableName(summary.header->header.text());
   summary.blocks = outcome.blocks;
   summary.salvage = options_.salvage;
   summary.salvaged = outcome.salvage;

@@ -13,7 +13,7 @@ Json fileJson(const TraceSummary& summary) {
 
 Json traceJson(const TraceSummary& summary) {
   if (!summary.header) return nullptr;
-  Json trace = {{"version", summary.header->version.number}};
+  Json trace = {{"version", summary.header->version.number}, {"text", summary.headerText}};
   for (const HeaderMoment& moment : headerMoments(*summary.header)) {
     trace[moment.name] = moment.time;
     const std::string offsetKey = std::string(moment.name) + "_gmt_offset";

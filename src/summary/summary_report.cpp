@@ -16,6 +16,7 @@ constexpr char kStyle[] =
     "border-bottom:2px solid #0072B2}table{border-collapse:collapse;margin:8px 0}"
     "th,td{padding:2px 10px;border-bottom:1px solid #ddd;text-align:left;vertical-align:top}"
     "td.n{text-align:right;font-variant-numeric:tabular-nums}table.facts th{font-weight:600}"
+    "table.facts td{white-space:pre-wrap;overflow-wrap:anywhere}"
     "svg{max-width:100%;height:auto;display:block;margin:12px 0}svg text{font:12px sans-serif}"
     ".keys{display:grid;grid-template-columns:repeat(auto-fit,minmax(420px,1fr));gap:0 24px}"
     ".sound{color:#1a7f37;font-weight:bold}.damaged{color:#B2182B;font-weight:bold}"
@@ -31,6 +32,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
   addFact(out, "size", std::to_string(summary.fileSize) + " bytes");
   if (summary.header) {
     addFact(out, "trace version", std::to_string(summary.header->version.number));
+    addFact(out, "header text", summary.headerText);
     for (const HeaderMoment& moment : headerMoments(*summary.header)) {
       const std::string name =
           moment.name == std::string("first_event") ? "first event" : moment.name;

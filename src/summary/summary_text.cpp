@@ -14,6 +14,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
   appendFormatted(out, "size:         %" PRIu64 " bytes\n", summary.fileSize);
   if (!summary.header) return;
   appendFormatted(out, "version:      %u\n", unsigned{summary.header->version.number});
+  out += "header text:  " + summary.headerText + "\n";
   for (const HeaderMoment& moment : headerMoments(*summary.header)) {
     const std::string name = moment.name == std::string("first_event") ? "1st event" : moment.name;
     appendFormatted(out, "%-13s %s%s%s\n", (name + ":").c_str(), moment.time.c_str(),

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "trace/byte_source.h"
 #include "trace/trace_fault.h"
@@ -49,6 +50,12 @@ struct TraceHeader {
   GmtOffset startGmtOffset() const { return offsetAt(layout::kStartGmtOffsetOffset); }
   GmtOffset endGmtOffset() const { return offsetAt(layout::kEndGmtOffsetOffset); }
   GmtOffset firstEventGmtOffset() const { return offsetAt(layout::kFirstEventGmtOffsetOffset); }
+  // The text fields before the end mark as written (kind code, tag,
+  // version, revision, description), less trailing blanks; any bytes.
+  std::string_view text() const {
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), layout::kEndMarkOffset);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+  }
 
  private:
   TraceDate dateAt(size_t offset) const {

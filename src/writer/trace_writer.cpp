@@ -49,14 +49,13 @@ void requireUcl() {
 }
 
 // The text prefix of a freshly made header: version "00000.000", revision
-// "01", the tag, the description and the end mark.
+// "01", the tag, the end mark, and blanks where the description goes.
 void writeFreshTextPrefix(uint8_t* image) {
   std::memset(image, ' ', layout::kTextPrefixSize);
   std::memcpy(image + layout::kKindCodeOffset, "02", 2);
   std::memcpy(image + layout::kTagOffset, layout::kTag, layout::kTagSize);
   std::memcpy(image + layout::kMajorVersionOffset, "00000.000", 9);
   std::memcpy(image + layout::kRevisionOffset, "01", 2);
-  std::memcpy(image + layout::kDescriptionOffset, "Ortavi QNV trace", 16);
   image[layout::kEndMarkOffset] = 0x1A;
 }
 
@@ -111,6 +110,7 @@ Bytes buildHeader(const HeaderSpec& plan) {
   putText(&header[layout::kMajorVersionOffset], plan.majorText.empty() ? major : plan.majorText);
   putText(&header[layout::kMinorVersionOffset], plan.minorText.empty() ? "000" : plan.minorText);
   putText(&header[layout::kRevisionOffset], plan.revisionText.empty() ? "01" : plan.revisionText);
+  putText(&header[layout::kDescriptionOffset], plan.description.substr(0, 30));
   putDate(&header[layout::kStartDateOffset], plan.startDate);
   putTime(&header[layout::kStartTimeOffset], plan.startTime);
   putDate(&header[layout::kEndDateOffset], plan.endDate);

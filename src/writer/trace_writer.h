@@ -42,6 +42,7 @@ struct HeaderSpec {
   std::string majorText;
   std::string minorText;
   std::string revisionText;
+  std::string description = "Ortavi QNV trace";  // at most 30 bytes, padded with blanks
   TraceDate startDate{19, 5, 2008};
   TraceTime startTime{10, 0, 0};
   TraceDate endDate{19, 5, 2008};
