@@ -106,7 +106,9 @@ TEST(Database, EveryRowAndColumnIsTheTables) {
       ASSERT_TRUE(table.next(cells));
       cells.resize(14 + dumps);
       const std::vector<std::string>& row = rows[event];
-      ASSERT_EQ(row.size(), 17 + dumps);
+      // The cells, the data, the dumps, the two timestamps, the trace.
+      ASSERT_EQ(row.size(), 18 + dumps);
+      EXPECT_EQ(row.back(), "1");
       const std::vector<std::string> shown = {
           row[0], row[1], row[2], row[3], row[4], row[5], hex("x%02X", row[6]),
           row[7], hex(lsn, row[8]), row[9], hex(lsn, row[10]), hex("x%02X", row[11]),
@@ -162,7 +164,11 @@ TEST(Database, TraceTableHoldsTheHeaderAndTheOptions) {
         (std::vector<std::vector<std::string>>{
             {"events_cmd", "CREATE INDEX events_cmd ON events (cmd)"},
             {"events_time", "CREATE INDEX events_time ON events (time_msec)"},
-            {"events_timestamp", "CREATE INDEX events_timestamp ON events (timestamp)"}}));
+            {"events_timestamp", "CREATE INDEX events_timestamp ON events (timestamp)"},
+            {"events_trace_event",
+             "CREATE UNIQUE INDEX events_trace_event ON events (trace_id, event)"},
+            {"losses_trace", "CREATE INDEX losses_trace ON losses (trace_id)"},
+            {"sqlite_autoindex_traces_1", "<null>"}}));
   }
 }
 

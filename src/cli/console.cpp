@@ -84,6 +84,8 @@ std::string helpText() {
 
 std::string versionText() { return std::string("qnvtab ") + QNVTAB_VERSION + "\n"; }
 
+const char* programVersion() { return QNVTAB_VERSION; }
+
 std::string invalidOptionText(const std::string& argument) {
   return "\r\nQNVTAB: INVALID OPTION '" + argument + "'\r\nUse 'QNVTAB -?' for help.\r\n";
 }

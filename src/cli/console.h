@@ -13,6 +13,8 @@ std::string usageText();
 std::string helpText();
 // "qnvtab 1.0.0" and a line feed, for --version.
 std::string versionText();
+// "1.0.0".
+const char* programVersion();
 std::string invalidOptionText(const std::string& argument);
 std::string completionText(const std::string& inputPath, const std::string& outputPath);
 // After the completion text, once for each file of a split table after the

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "database/sqlite_sink.h"
+#include "database/sqlite_part_sink.h"
 #include "table/tsv_sink.h"
 #include "workbook/xlsx_sink.h"
 
 namespace qnvtab {
 
 FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
-                       WorkerPool* workers) {
+                       WorkerPool* workers, const DatabasePart* part) {
   switch (format) {
     case OutputFormat::Tsv: {
       auto table = std::make_unique<TsvSink>(file, OutputBuffer::kDefaultCapacity, workers);
@@ -19,9 +19,12 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
     case OutputFormat::Xlsx:
       sink_ = std::make_unique<XlsxSink>(path);
       break;
-    case OutputFormat::Sqlite:
-      sink_ = std::make_unique<SqliteSink>(path, workers != nullptr ? workers->size() : 0);
+    case OutputFormat::Sqlite: {
+      DatabaseSettings settings = part->settings;
+      settings.path = path;
+      sink_ = std::make_unique<SqlitePartSink>(std::move(settings), part->row);
       break;
+    }
   }
 }
 

@@ -10,19 +10,27 @@
 
 #include "cli/options.h"
 #include "cli/output_file.h"
+#include "database/sqlite_database.h"
 #include "events/row_sink.h"
 #include "parallel/worker_pool.h"
 
 namespace qnvtab {
 
+// What each database part of a split trace is made with: its settings but
+// the path, and the trace's row as known before the conversion.
+struct DatabasePart {
+  DatabaseSettings settings;
+  TraceRow row;
+};
+
 class FormatSink {
  public:
   // `file` is the output, already opened at `path` (so checked against the
   // input and emptied): the table is written through it, the workbook and
-  // the database by their libraries at the same path. The table formats
-  // its rows on `workers` when given.
+  // a database part by their libraries at the same path. The table formats
+  // its rows on `workers` when given. A database part needs `part`.
   FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
-             WorkerPool* workers);
+             WorkerPool* workers, const DatabasePart* part = nullptr);
 
   // Null when the sink's buffers could not be allocated: bufferBytes().
   RowSink* sink() { return sink_.get(); }

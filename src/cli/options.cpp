@@ -61,6 +61,18 @@ bool parseOutputFormat(std::string_view value, OutputFormat& format) {
   return true;
 }
 
+// Seconds from 0 to kMaxBusyTimeoutSeconds.
+bool parseSeconds(std::string_view value, unsigned& seconds) {
+  unsigned count = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+      count > kMaxBusyTimeoutSeconds) {
+    return false;
+  }
+  seconds = count;
+  return true;
+}
+
 // A positive row count.
 bool parseRowCount(std::string_view value, uint64_t& rows) {
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), rows);
@@ -73,6 +85,8 @@ bool parseSummaryFormat(std::string_view value, SummaryFormat& format) {
     format = SummaryFormat::Text;
   } else if (equalsIgnoringCase(value, "json")) {
     format = SummaryFormat::Json;
+  } else if (equalsIgnoringCase(value, "tsv")) {
+    format = SummaryFormat::Tsv;
   } else {
     return false;
   }
@@ -124,6 +138,14 @@ bool parseValueOption(std::string_view argument, Options& options) {
     return parseSplitInterval(value, options.split.intervalSeconds);
   }
   if (equalsIgnoringCase(name, "--threads=")) return parseThreadCount(value, options.threads);
+  if (equalsIgnoringCase(name, "--inputs=")) {
+    options.inputsList = value;
+    options.severalTraces = true;
+    return !value.empty();
+  }
+  if (equalsIgnoringCase(name, "--busy-timeout=")) {
+    return parseSeconds(value, options.busyTimeoutSeconds);
+  }
   if (equalsIgnoringCase(name, "--format=")) return parseOutputFormat(value, options.format);
   options.selectionArguments.emplace_back(argument);
   if (equalsIgnoringCase(name, "--events=")) return assign(chosen.events, value, parseEventRange);
@@ -134,16 +156,28 @@ bool parseValueOption(std::string_view argument, Options& options) {
   return false;
 }
 
+CommandLine refuse(CommandLine& result, std::string argument, std::string reason) {
+  result.outcome = CommandLineOutcome::InvalidOption;
+  result.invalidArgument = std::move(argument);
+  result.invalidReason = std::move(reason);
+  return result;
+}
 
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine result;
   bool haveInput = false;
+  std::string_view inputArgument;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     bool valid = true;
-    if (argument == "-?") {
+    if (argument == "--") {
+      // Every argument after it is a trace, whatever it looks like.
+      for (++i; i < argc; ++i) result.options.tracePaths.emplace_back(argv[i]);
+      result.options.severalTraces = true;
+      break;
+    } else if (argument == "-?") {
       result.outcome = CommandLineOutcome::ShowUsage;
       return result;
     } else if (equalsIgnoringCase(argument, "--help")) {
@@ -165,6 +199,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       result.options.testOnly = true;
     } else if (equalsIgnoringCase(argument, "--info")) {
       result.options.summary = SummaryFormat::Text;
+    } else if (equalsIgnoringCase(argument, "--append")) {
+      result.options.append = true;
     } else if (startsWithIgnoringCase(argument, "--")) {
       // A range or window that no event can fit is taken for a typing error.
       valid = parseValueOption(argument, result.options) && isSatisfiable(result.options.selection);
@@ -172,6 +208,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       valid = parseDataFormat(argument.substr(2), result.options.rows.dataFormat);
     } else if (startsWithIgnoringCase(argument, "-i")) {
       result.options.inputPath = argument.substr(2);
+      inputArgument = argument;
       haveInput = true;
     } else if (startsWithIgnoringCase(argument, "-o")) {
       result.options.outputPath = argument.substr(2);
@@ -180,12 +217,27 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       valid = false;
     }
     if (!valid) {
-      result.outcome = CommandLineOutcome::InvalidOption;
-      result.invalidArgument = argument;
-      return result;
+      // A bare name is most often a path that lost its option letter.
+      const bool bareName = !argument.empty() && argument.front() != '-';
+      return refuse(result, std::string(argument),
+                    bareName ? "hint: -iFILE takes the path without a blank; several "
+                               "traces follow --, e.g. qnvtab -oOUT -- A.QNV B.QNV"
+                             : "");
     }
   }
   const Options& options = result.options;
+  if (options.severalTraces && haveInput) {
+    return refuse(result, std::string(inputArgument),
+                  "-i names the one trace of a run; with -- or --inputs the traces are "
+                  "listed there");
+  }
+  if (options.severalTraces && !options.reportPath.empty()) {
+    return refuse(result, "--report=" + options.reportPath,
+                  "--report shows one trace; it cannot be given with several");
+  }
+  if (options.append && options.format != OutputFormat::Sqlite) {
+    return refuse(result, "--append", "--append adds to a database: --format=sqlite");
+  }
   // --test writes nothing: a table asked for as well is a contradiction.
   if (options.testOnly && options.writesTable) {
     result.outcome = CommandLineOutcome::InvalidOption;
@@ -194,8 +246,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   }
   const bool looks =
       options.testOnly || options.summary != SummaryFormat::None || !options.reportPath.empty();
-  result.outcome = haveInput && (options.writesTable || looks) ? CommandLineOutcome::Convert
-                                                      : CommandLineOutcome::ShowUsage;
+  result.outcome = (haveInput || options.severalTraces) && (options.writesTable || looks)
+                       ? CommandLineOutcome::Convert
+                       : CommandLineOutcome::ShowUsage;
   return result;
 }
 

@@ -16,11 +16,18 @@ namespace qnvtab {
 // What the output file holds.
 enum class OutputFormat { Tsv, Xlsx, Sqlite };
 
-// The summary of --info on standard output, if any.
-enum class SummaryFormat { None, Text, Json };
+// The summary of --info on standard output, if any; Tsv is a title line
+// and a row per trace.
+enum class SummaryFormat { None, Text, Json, Tsv };
 
 struct Options {
   std::string inputPath;   // -i
+  // Several traces: those after "--", and those listed one per line in the
+  // file `inputsList` ("-": standard input). -o then names a folder for
+  // the tables and workbooks, or the one database.
+  bool severalTraces = false;
+  std::vector<std::string> tracePaths;
+  std::string inputsList;  // --inputs
   std::string outputPath;  // -o
   bool writesTable = false;  // -o given
   RowOptions rows;         // -th, -ferts, -d
@@ -36,12 +43,16 @@ struct Options {
   bool testOnly = false;                    // --test: check the trace, write no table
   SummaryFormat summary = SummaryFormat::None;  // --info
   std::string reportPath;                   // --report: an HTML page of the summary
+  bool append = false;                      // --append: add to the database at -o
+  unsigned busyTimeoutSeconds = 60;         // --busy-timeout: waiting for its lock
   // The selection options as typed, for the summary to name.
   std::vector<std::string> selectionArguments;
 };
 
 // The most threads a run may be given.
 inline constexpr unsigned kMaxThreads = 1024;
+// The longest --busy-timeout, a day.
+inline constexpr unsigned kMaxBusyTimeoutSeconds = 86400;
 
 enum class CommandLineOutcome {
   Convert,        // the input and an output or a look given, no -? and no invalid option
@@ -55,6 +66,9 @@ struct CommandLine {
   CommandLineOutcome outcome = CommandLineOutcome::ShowUsage;
   Options options;
   std::string invalidArgument;
+  // Why the argument is refused, or a hint at what was meant: a line for
+  // standard error, empty when the argument speaks for itself.
+  std::string invalidReason;
 };
 
 // Paths are taken in full, whatever their length.

@@ -46,7 +46,7 @@ RowSink* OutputParts::makePart(uint32_t number) {
   }
   paths_.push_back(path);
   file_ = std::move(file);
-  sink_ = std::make_unique<FormatSink>(format_, path, *file_, workers_);
+  sink_ = std::make_unique<FormatSink>(format_, path, *file_, workers_, databasePart_);
   if (sink_->sink() == nullptr) {
     failure_ = printableName(path) + ": cannot write: " + systemReason(ENOMEM);
     return nullptr;

@@ -26,10 +26,15 @@ std::string partPath(const std::string& outputPath, uint32_t number);
 
 class OutputParts : public PartFactory {
  public:
-  // Parts are of `format`; tables format their rows on `workers` when given.
+  // Parts are of `format`; tables format their rows on `workers` when
+  // given; database parts are made from `databasePart`.
   OutputParts(OutputFormat format, std::string outputPath, const struct stat& input,
-              WorkerPool* workers)
-      : format_(format), outputPath_(std::move(outputPath)), input_(input), workers_(workers) {}
+              WorkerPool* workers, const DatabasePart* databasePart = nullptr)
+      : format_(format),
+        outputPath_(std::move(outputPath)),
+        input_(input),
+        workers_(workers),
+        databasePart_(databasePart) {}
 
   RowSink* makePart(uint32_t number) override;
   // Closes the last part; false when it or one before it failed.
@@ -50,6 +55,7 @@ class OutputParts : public PartFactory {
   std::string outputPath_;
   struct stat input_;
   WorkerPool* workers_;
+  const DatabasePart* databasePart_;
   std::vector<std::string> paths_;
   std::unique_ptr<OutputFile> file_;
   std::unique_ptr<FormatSink> sink_;

@@ -12,172 +12,21 @@
 
 #include "cli/console.h"
 #include "cli/diagnosis.h"
-#include "cli/format_sink.h"
 #include "cli/interruption.h"
 #include "cli/options.h"
-#include "cli/output_file.h"
-#include "cli/output_parts.h"
 #include "cli/printable_name.h"
 #include "cli/progress.h"
-#include "cli/salvage_report.h"
-#include "convert/convert_trace.h"
-#include "cli/trace_look.h"
-#include "summary/summary_json.h"
-#include "summary/summary_text.h"
-#include "events/discard_sink.h"
-#include "events/selecting_sink.h"
-#include "events/tee_sink.h"
+#include "cli/trace_list.h"
+#include "cli/trace_run.h"
+#include "database/sqlite_database.h"
 #include "parallel/worker_pool.h"
-#include "split/split_sink.h"
-#include "trace/byte_source.h"
+#include "summary/summary_tsv.h"
 
 namespace qnvtab {
 namespace {
 
 void print(std::FILE* console, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), console);
-}
-
-void diagnose(const std::string& line) {
-  const std::string text = "qnvtab: " + line + "\n";
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-int failWith(std::FILE* console, const char* message) {
-  std::fputs(message, console);
-  return kExitFailure;
-}
-
-// Not an input fault: the machine lacks memory for the run's buffers.
-int reportOutOfMemory(uint64_t bytes) {
-  diagnose(describeFault(outOfMemory(bytes)));
-  return kExitFailure;
-}
-
-int refuseOpen(const std::string& path, const std::string& reason, const char* message) {
-  diagnose(printableName(path) + ": cannot open: " + reason);
-  return failWith(stdout, message);
-}
-
-// How a run that was stopped by a signal ends: the table holds the rows up
-// to the event named, and under a selection the rows counted.
-int reportInterruption(int signal, int32_t events, std::optional<uint64_t> selectedRows) {
-  std::string where = "event " + std::to_string(events);
-  if (selectedRows) where += " read, " + std::to_string(*selectedRows) + " rows written";
-  diagnose("interrupted after " + where + " (" + signalName(signal) + ")");
-  return 128 + signal;
-}
-
-int reportSuccess(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  const OutputParts& parts, std::optional<uint64_t> selectedRows) {
-  if (options.writesTable) {
-    print(console, bannerText());
-    print(console, completionText(options.inputPath, options.outputPath));
-    for (const std::string& part : parts.paths()) print(console, continuationText(part));
-    if (outcome.optionsSwitchedOff) std::fputs(kSwitchedOffWarningText, console);
-  }
-  if (outcome.droppedBytes > 0) {
-    diagnose("warning: " + printableName(options.inputPath) + ": " +
-             std::to_string(outcome.droppedBytes) + " bytes of an incomplete event after event " +
-             std::to_string(outcome.events) + " dropped at the end of the trace");
-  }
-  if (!options.salvage) return kExitSuccess;
-  diagnose(printableName(options.inputPath) + ": " +
-           describeSalvage(outcome.salvage, outcome.events, selectedRows));
-  switch (damageFound(outcome.salvage)) {
-    case DamageFound::Inside:
-      return kExitSalvagedDamage;
-    case DamageFound::AtEnd:
-      return kExitSalvagedEnd;
-    case DamageFound::None:
-      break;
-  }
-  return kExitSuccess;
-}
-
-// What the outputs' sinks say their readers should know.
-void reportWarnings(const Options& options, const std::vector<OutputWarning>& warnings) {
-  for (const OutputWarning& warning : warnings) {
-    diagnose("warning: " + printableName(options.outputPath) + ": " +
-             std::to_string(warning.count) + " " + warning.what);
-  }
-}
-
-// The console text and exit status of a finished conversion. A signal that
-// came too late to stop the loop still ends the run as interrupted.
-// `writeFailure` says which output file failed and why, empty when none;
-// `selectedRows` counts the rows written under a selection.
-int reportOutcome(std::FILE* console, const Options& options, const ConversionOutcome& outcome,
-                  const std::string& writeFailure, const OutputParts& parts, int signal,
-                  std::optional<uint64_t> selectedRows) {
-  if (!writeFailure.empty()) {
-    diagnose(writeFailure);
-    return failWith(console, kCannotWriteOutputText);
-  }
-  if (signal != 0 && (outcome.stopped || !outcome.fault)) {
-    return reportInterruption(signal, outcome.events, selectedRows);
-  }
-  if (outcome.fault && isOutOfMemory(*outcome.fault)) {
-    return reportOutOfMemory(outcome.fault->found);
-  }
-  if (outcome.fault) {
-    const std::string input = printableName(options.inputPath);
-    diagnose(input + ": " + describeFault(*outcome.fault));
-    if (options.salvage && outcome.fault->block != 0) {
-      diagnose(input + ": " + describeSalvage(outcome.salvage, outcome.events, selectedRows));
-    }
-    if (!options.salvage && salvageMayPass(outcome.fault->kind)) {
-      diagnose("hint: --salvage converts the intact blocks of a damaged trace");
-    }
-    return failWith(console, kInputFaultText);
-  }
-  return reportSuccess(console, options, outcome, parts, selectedRows);
-}
-
-// The row sinks in front of the output's own: the selection, then the
-// split into parts, and the look at the events beside them; each only when
-// asked for. With neither an output nor a look (--test), the records
-// framed are dropped.
-class SinkChain {
- public:
-  SinkChain(const Options& options, RowSink* output, PartFactory& parts, RowSink* look)
-      : front_(output != nullptr ? output : &discard_) {
-    if (output != nullptr && options.split.splits()) {
-      front_ = &split_.emplace(options.split, *front_, parts);
-    }
-    if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
-    // A look or a check covers the whole trace; a table alone may end
-    // after the last event selected.
-    const bool stopsEarly = look == nullptr && output != nullptr;
-    if (!options.selection.keepsAll()) {
-      front_ = &selecting_.emplace(options.selection, *front_, stopsEarly);
-    }
-  }
-  RowSink& front() { return *front_; }
-  // The rows written under a selection; none without one.
-  std::optional<uint64_t> selectedRows() const {
-    return selecting_ ? std::optional(selecting_->rowsKept()) : std::nullopt;
-  }
-
- private:
-  DiscardSink discard_;
-  std::optional<SplitSink> split_;
-  std::optional<TeeSink> tee_;
-  std::optional<SelectingSink> selecting_;
-  RowSink* front_;
-};
-
-// Closes the output files; the diagnosis of the one that failed, the part
-// files first, or empty when every file was written.
-// `formatFailure` is the reason the output's sink gives for its failure.
-std::string closeOutputs(const Options& options, const ConversionOutcome& outcome,
-                         OutputFile& output, const std::string& formatFailure,
-                         OutputParts& parts) {
-  const bool closed = output.close();
-  if (!parts.close()) return parts.failure();
-  if (!outcome.writeFailed && closed) return "";
-  return printableName(options.outputPath) + ": cannot write: " +
-         (closed ? formatFailure : systemReason(output.lastError()));
 }
 
 // Without --threads, as many threads as the cores this process may run on.
@@ -188,68 +37,95 @@ unsigned threadCount(const Options& options) {
   return static_cast<unsigned>(CPU_COUNT(&cores));
 }
 
-// After a run that was not interrupted: the summary on the console after
-// the run's own text, and the report page. The run's status, unless the
-// report cannot be written.
-int showLook(std::FILE* console, const Options& options, const TraceLook& look,
-             ByteSource& input, const ConversionOutcome& outcome,
-             std::optional<uint64_t> selectedRows, OutputFile& reportFile, int status) {
-  const TraceSummary summary = look.summarize(
-      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
-      options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
-  if (options.summary != SummaryFormat::None) {
-    print(console, options.summary == SummaryFormat::Json ? summaryJson(summary)
-                                                          : summaryText(summary));
+// What the traces of a run of several came to.
+struct FleetCount {
+  size_t sound = 0;
+  size_t salvaged = 0;
+  size_t failed = 0;
+  size_t duplicates = 0;
+  int status = kExitSuccess;  // 1 if any failed, else the highest salvage status
+
+  size_t done() const { return sound + salvaged + failed + duplicates; }
+  void add(const TraceResult& result) {
+    switch (result.end) {
+      case TraceEnd::Sound:
+        ++sound;
+        break;
+      case TraceEnd::Salvaged:
+        ++salvaged;
+        break;
+      case TraceEnd::Duplicate:
+        ++duplicates;
+        return;
+      case TraceEnd::Failed:
+      case TraceEnd::OutputFailed:
+        ++failed;
+        break;
+      case TraceEnd::Interrupted:
+        return;
+    }
+    if (status == kExitFailure || result.status == kExitSuccess) return;
+    if (result.status == kExitFailure || result.status > status) status = result.status;
   }
-  if (!options.reportPath.empty()) {
-    const std::string failure = writeReport(summary, options.reportPath, reportFile);
-    if (!failure.empty()) {
-      diagnose(failure);
-      return failWith(console, kCannotWriteOutputText);
+  // E.g. "340 traces: 331 sound, 6 salvaged, 3 failed".
+  std::string text(size_t traces) const {
+    std::string line = std::to_string(traces) + (traces == 1 ? " trace: " : " traces: ") +
+                       std::to_string(sound) + " sound, " + std::to_string(salvaged) +
+                       " salvaged, " + std::to_string(failed) + " failed";
+    if (duplicates > 0) line += ", " + std::to_string(duplicates) + " already in the database";
+    return line;
+  }
+};
+
+// The traces in turn, each as a run of it alone would convert it; the run
+// goes on past a trace that fails and stops where the output fails or a
+// signal comes.
+int runSeveral(RunContext& run, const TraceList& traces) {
+  const Options& options = run.options;
+  std::FILE* const console = options.testOnly ? stderr : stdout;
+  if (options.summary == SummaryFormat::Tsv) print(console, summaryTsvTitle());
+  FleetCount count;
+  std::optional<int> stop;
+  for (size_t i = 0; i < traces.inputs.size() && !stop; ++i) {
+    const TraceResult result = runTrace(run, traces.inputs[i], traces.outputs[i]);
+    count.add(result);
+    const std::string done = std::to_string(count.done()) + " of " +
+                             std::to_string(traces.inputs.size()) + " traces done";
+    if (result.end == TraceEnd::Interrupted) {
+      diagnose("interrupted in " + printableName(traces.inputs[i]) + ", " + done + " (" +
+               signalName(run.interruption.received()) + ")");
+      stop = result.status;
+    } else if (result.end == TraceEnd::OutputFailed) {
+      diagnose("stopped: the output failed, " + done);
+      stop = kExitFailure;
+    } else if (const int signal = run.interruption.received(); signal != 0) {
+      diagnose("interrupted after " + printableName(traces.inputs[i]) + ", " + done + " (" +
+               signalName(signal) + ")");
+      stop = 128 + signal;
     }
   }
-  return status;
+  if (options.summary == SummaryFormat::Json) {
+    print(console, run.summariesShown > 0 ? "]\n" : "[]\n");
+  }
+  if (run.database != nullptr && run.database->isOpen() &&
+      !run.database->close(!stop || *stop != kExitFailure)) {
+    diagnose(printableName(options.outputPath) +
+             ": cannot write: " + run.database->failureReason());
+    stop = kExitFailure;
+  }
+  diagnose(count.text(traces.inputs.size()));
+  return stop ? *stop : count.status;
 }
 
-// Opens `path` as an output beside the input; the status of a refusal.
-std::optional<int> openOutput(OutputFile& file, const std::string& path,
-                              const struct stat& input) {
-  if (file.open(path, input)) return std::nullopt;
-  return refuseOpen(path, file.openFailureReason(), kCannotOpenOutputText);
-}
-
-int convertFiles(const Options& options) {
-  FileByteSource input;
-  int openError = 0;
-  struct stat inputStat;
-  if (!input.open(options.inputPath, openError)) {
-    if (openError == ENOMEM) return reportOutOfMemory(FileByteSource::kWindowSize);
-    return refuseOpen(options.inputPath, systemReason(openError), kCannotOpenInputText);
-  }
-  if (::fstat(input.descriptor(), &inputStat) != 0) {
-    return refuseOpen(options.inputPath, systemReason(errno), kCannotOpenInputText);
-  }
-  OutputFile outputFile;
-  if (options.writesTable) {
-    if (auto refused = openOutput(outputFile, options.outputPath, inputStat)) return *refused;
-  }
-  OutputFile reportFile;
-  if (!options.reportPath.empty()) {
-    if (auto refused = openOutput(reportFile, options.reportPath, inputStat)) return *refused;
-    if (options.writesTable && outputFile.isSameFileAs(reportFile.descriptor())) {
-      return refuseOpen(options.reportPath, "the report is the output file",
-                        kCannotOpenOutputText);
+int convertTraces(const Options& options) {
+  TraceList traces;
+  if (options.severalTraces) {
+    const std::optional<std::string> refused = listTraces(options, traces);
+    if (refused) {
+      diagnose(*refused);
+      return kExitFailure;
     }
   }
-  // A table written to standard output must not be mixed with the console
-  // text, which then goes to standard error; --test keeps standard output
-  // empty.
-  std::FILE* console =
-      options.testOnly || (options.writesTable && outputFile.isSameFileAs(STDOUT_FILENO))
-          ? stderr
-          : stdout;
-
-  ConversionOutcome outcome;
   InterruptionWatch interruption;
   // One thread alone runs the serial path; more start workers for it. The
   // converting thread runs the workers' jobs while it waits for them, so
@@ -258,46 +134,25 @@ int convertFiles(const Options& options) {
   std::optional<WorkerPool> workers;
   if (threads > 1) workers.emplace(threads - 1);
   WorkerPool* pool = workers ? &*workers : nullptr;
-  OutputParts parts(options.format, options.outputPath, inputStat, pool);
-  std::string formatFailure;
-  std::vector<OutputWarning> warnings;
-  std::optional<uint64_t> selectedRows;
   ProgressLine progress(stderr);
-  ProgressLine* shown = ::isatty(STDERR_FILENO) ? &progress : nullptr;
-  StderrIncidentReporter incidents("qnvtab: " + printableName(options.inputPath) + ": ", shown);
-  TraceLook look(options, static_cast<uint64_t>(input.size()), incidents);
-  {
-    std::optional<FormatSink> format;
-    if (options.writesTable) format.emplace(options.format, options.outputPath, outputFile, pool);
-    RowSink* output = format ? format->sink() : nullptr;
-    if (format && output == nullptr) {
-      outcome.fault = outOfMemory(format->bufferBytes());
-    } else if (!look.allocated()) {
-      outcome.fault = outOfMemory(EventStats::kTableBytes);
-    } else {
-      InterruptibleObserver observer(interruption, shown);
-      SinkChain chain(options, output, parts, look.sink());
-      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
-                             chain.front(), &observer, &look);
-      selectedRows = chain.selectedRows();
-    }
-    if (output != nullptr) {
-      warnings = output->warnings();
-      formatFailure = output->failureReason();
-    }
+  std::optional<SqliteDatabase> database;
+  if (options.writesTable && options.format == OutputFormat::Sqlite) {
+    database.emplace(databaseSettings(options, pool));
   }
-  std::string writeFailure;
-  if (options.writesTable) {
-    writeFailure = closeOutputs(options, outcome, outputFile, formatFailure, parts);
+  RunContext run{options, pool, interruption, ::isatty(STDERR_FILENO) ? &progress : nullptr,
+                 database ? &*database : nullptr};
+  run.severalTraces = options.severalTraces;
+  if (options.severalTraces) return runSeveral(run, traces);
+
+  // The only trace closes the database itself, before it says it is done;
+  // one that was not added (a duplicate, an unreadable file) leaves it open.
+  const TraceResult result = runTrace(run, options.inputPath, options.outputPath);
+  if (database && database->isOpen() && !database->close(true)) {
+    diagnose(printableName(options.outputPath) + ": cannot write: " + database->failureReason());
+    std::fputs(kCannotWriteOutputText, stdout);
+    return kExitFailure;
   }
-  mergeWarnings(warnings, parts.warnings());
-  reportWarnings(options, warnings);
-  const int signal = interruption.received();
-  const int status =
-      reportOutcome(console, options, outcome, writeFailure, parts, signal, selectedRows);
-  const bool interrupted = signal != 0 && (outcome.stopped || !outcome.fault);
-  if (interrupted || !look.wanted()) return status;
-  return showLook(console, options, look, input, outcome, selectedRows, reportFile, status);
+  return result.status;
 }
 
 int runCommandLine(int argc, const char* const* argv) {
@@ -316,11 +171,12 @@ int runCommandLine(int argc, const char* const* argv) {
       return kExitSuccess;
     case CommandLineOutcome::InvalidOption:
       print(stdout, invalidOptionText(commandLine.invalidArgument));
+      if (!commandLine.invalidReason.empty()) diagnose(commandLine.invalidReason);
       return kExitInvalidOption;
     case CommandLineOutcome::Convert:
       break;
   }
-  return convertFiles(commandLine.options);
+  return convertTraces(commandLine.options);
 }
 
 }  // namespace

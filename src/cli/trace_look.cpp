@@ -7,8 +7,9 @@
 
 namespace qnvtab {
 
-TraceLook::TraceLook(const Options& options, uint64_t fileSize, IncidentReporter& incidents)
-    : options_(options), incidents_(incidents), damage_(fileSize) {
+TraceLook::TraceLook(const Options& options, const std::string& inputPath, uint64_t fileSize,
+                     IncidentReporter& incidents)
+    : options_(options), inputPath_(inputPath), incidents_(incidents), damage_(fileSize) {
   if (options.summary != SummaryFormat::None || !options.reportPath.empty()) stats_.emplace();
 }
 
@@ -21,7 +22,8 @@ void TraceLook::report(const Incident& incident) {
 TraceSummary TraceLook::summarize(ByteSource& input, const ConversionOutcome& outcome,
                                   const std::string& fault, const std::string& salvage) const {
   TraceSummary summary;
-  summary.fileName = printableName(options_.inputPath);
+  summary.fileName = printableName(inputPath_);
+  summary.status = traceStatusName(outcome, options_.salvage);
   readContainerFacts(input, summary);
   if (summary.header) summary.headerText = printableName(summary.header->header.text());
   summary.blocks = outcome.blocks;

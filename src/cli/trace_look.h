@@ -20,7 +20,8 @@ namespace qnvtab {
 class TraceLook : public IncidentReporter {
  public:
   // Incidents go on to `incidents` as well as into the look.
-  TraceLook(const Options& options, uint64_t fileSize, IncidentReporter& incidents);
+  TraceLook(const Options& options, const std::string& inputPath, uint64_t fileSize,
+            IncidentReporter& incidents);
 
   // The sink that counts the events; null when no summary is asked for,
   // or when its tables could not be allocated (then allocated() is false).
@@ -40,6 +41,7 @@ class TraceLook : public IncidentReporter {
   static constexpr size_t kIncidentLines = 20;
 
   const Options& options_;
+  const std::string& inputPath_;
   IncidentReporter& incidents_;
   std::optional<EventStats> stats_;
   DamageMap damage_;

@@ -1,10 +1,9 @@
-// The table as one SQLite database: a table `events` with a row per event,
-// typed columns, the data bytes as a BLOB beside their dump texts, the
-// event's time as ISO 8601 text in local time and UTC, and indexes on
-// time, command and timestamp; a table `trace` with the header's fields and
-// the conversion's options. The rows go in through one prepared statement
-// in one transaction, which is committed also when the input fails midway,
-// so that the rows before the fault stay.
+// The rows of one trace into the `events` table of an open database, each
+// with the trace's id: typed columns, the data bytes as a BLOB beside their
+// dump texts, the event's time as ISO 8601 text in local time and UTC. The
+// rows go in through one prepared statement inside the transaction that the
+// database holds for the trace; the sink keeps what the trace's row in
+// `traces` takes from them.
 #ifndef QNVTAB_DATABASE_SQLITE_SINK_H_
 #define QNVTAB_DATABASE_SQLITE_SINK_H_
 
@@ -15,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "database/sqlite_failure.h"
 #include "events/row_sink.h"
 #include "table/event_cells.h"
 
@@ -22,46 +22,42 @@ namespace qnvtab {
 
 class SqliteSink : public RowSink {
  public:
-  // Writes into the database file `path`, which must be empty or new. The
-  // indexes are sorted on `sortThreads` threads besides the calling one:
-  // the run's workers, idle by then.
-  explicit SqliteSink(const std::string& path, unsigned sortThreads = 0);
+  SqliteSink(sqlite3* db, int64_t traceId);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
   void write(const RecordRun& run) override;
-  bool failed() const override { return failed_; }
+  bool failed() const override { return failure_.failed(); }
+  // Ends the statement; the rows stay in the open transaction.
   bool finish() override;
+  std::string failureReason() const override { return failure_.reason(); }
 
-  // The system's reason when one is known, else the library's message.
-  std::string failureReason() const override;
+  // The header's columns of the trace's row, bound into `row` (the
+  // statement of kInsertTraceSql); NULL when begin() never came.
+  void bindHeader(sqlite3_stmt* row) const;
+  int64_t events() const { return events_; }
+  int64_t errors() const { return errors_; }
+  std::optional<EventTime> firstTime() const { return first_; }
+  std::optional<EventTime> lastTime() const { return last_; }
 
  private:
-  struct Close {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-  };
-  struct Finalize {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-  };
-  using Statement = std::unique_ptr<sqlite3_stmt, Finalize>;
-
-  // Each runs `sql` and is false (the sink failed) on an error.
-  bool execute(const std::string& sql);
-  Statement prepare(const std::string& sql);
-  bool insertTrace(const TraceHeader& header, TraceVersion version, const RowOptions& options);
   void insertEvent(EventCells& cells);
-  void fail(int result);
 
-  std::unique_ptr<sqlite3, Close> db_;
-  Statement insert_;
+  sqlite3* db_;
+  int64_t traceId_;
+  SqliteStatement insert_;
   EventCells cells_;
   IsoTimeText localText_;
   IsoTimeText utcText_;
   // Seconds east of Greenwich of the first event, on traces that record it.
   std::optional<int32_t> utcOffset_;
-  unsigned sortThreads_;
-  bool failed_ = false;
-  int systemError_ = 0;
-  std::string libraryMessage_;
+  std::optional<TraceHeader> header_;
+  TraceVersion version_{};
+  RowOptions options_;
+  int64_t events_ = 0;
+  int64_t errors_ = 0;
+  std::optional<EventTime> first_;
+  std::optional<EventTime> last_;
+  SqliteFailure failure_;
 };
 
 }  // namespace qnvtab

@@ -64,6 +64,7 @@ std::string commandText(uint8_t code);
 struct TraceSummary {
   std::string fileName;  // as given on the command line
   std::string headerText;  // the header's text fields, printable
+  std::string status;  // "sound", "damaged-end", "damaged-inside" or "failed"
   uint64_t fileSize = 0;
   std::optional<HeaderRead> header;   // none when no header was recognised
   std::optional<TraceFooter> footer;  // when its checksum is right

@@ -1,0 +1,570 @@
+#include "cli/trace_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/diagnosis.h"
+#include "cli/format_sink.h"
+#include "cli/output_file.h"
+#include "cli/output_parts.h"
+#include "cli/printable_name.h"
+#include "cli/run.h"
+#include "cli/salvage_report.h"
+#include "cli/trace_look.h"
+#include "convert/convert_trace.h"
+#include "database/sqlite_part_sink.h"
+#include "events/discard_sink.h"
+#include "events/selecting_sink.h"
+#include "events/tee_sink.h"
+#include "split/split_sink.h"
+#include "summary/summary_json.h"
+#include "summary/summary_text.h"
+#include "summary/summary_tsv.h"
+#include "trace/byte_source.h"
+#include "trace/file_digest.h"
+
+namespace qnvtab {
+namespace {
+
+void print(std::FILE* console, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), console);
+}
+
+// What one trace's run says, kept until its output is settled, so that a
+// database commits before the console calls the trace done, and a commit
+// that fails says only that. The lines for standard error that concern
+// the trace are also its diagnosis in a database.
+class TraceReport {
+ public:
+  // The summaries go to `summaries`, the other console text to `console`.
+  TraceReport(std::FILE* console, std::FILE* summaries)
+      : console_(console), summaries_(summaries) {}
+  void setConsole(std::FILE* console) { console_ = summaries_ = console; }
+  void say(std::string text) { texts_.push_back({console_, std::move(text)}); }
+  void saySummary(std::string text) { texts_.push_back({summaries_, std::move(text)}); }
+  void diagnose(const std::string& line) {
+    hint(line);
+    if (!diagnosis_.empty()) diagnosis_ += '\n';
+    diagnosis_ += line;
+  }
+  // A line on standard error that is not the trace's.
+  void hint(const std::string& line) { texts_.push_back({nullptr, line}); }
+  TraceResult fail(const char* message, TraceEnd end = TraceEnd::Failed) {
+    say(message);
+    return {kExitFailure, end};
+  }
+  const std::string& diagnosis() const { return diagnosis_; }
+  // Writes what was said, in order, and forgets it.
+  void show() {
+    for (const auto& [console, text] : texts_) {
+      if (console == nullptr) {
+        qnvtab::diagnose(text);
+      } else {
+        print(console, text);
+      }
+    }
+    texts_.clear();
+  }
+  void discard() { texts_.clear(); }
+
+ private:
+  std::FILE* console_;
+  std::FILE* summaries_;
+  // Each text with where it goes; null: a line for standard error.
+  std::vector<std::pair<std::FILE*, std::string>> texts_;
+  std::string diagnosis_;
+};
+
+// The paths of one trace's run.
+struct TracePaths {
+  const std::string& input;
+  const std::string& output;
+};
+
+// Not an input fault: the machine lacks memory for the run's buffers.
+TraceResult reportOutOfMemory(TraceReport& console, uint64_t bytes) {
+  console.diagnose(describeFault(outOfMemory(bytes)));
+  return {kExitFailure, TraceEnd::Failed};
+}
+
+TraceResult refuseOpen(TraceReport& console, const std::string& path, const std::string& reason,
+                       const char* message, TraceEnd end) {
+  console.diagnose(printableName(path) + ": cannot open: " + reason);
+  return console.fail(message, end);
+}
+
+// How a run that was stopped by a signal ends: the table holds the rows up
+// to the event named, and under a selection the rows counted.
+TraceResult reportInterruption(TraceReport& console, int signal, int32_t events,
+                               std::optional<uint64_t> selectedRows) {
+  std::string where = "event " + std::to_string(events);
+  if (selectedRows) where += " read, " + std::to_string(*selectedRows) + " rows written";
+  console.diagnose("interrupted after " + where + " (" + signalName(signal) + ")");
+  return {128 + signal, TraceEnd::Interrupted};
+}
+
+TraceResult reportSuccess(TraceReport& console, RunContext& run, TracePaths paths,
+                          const ConversionOutcome& outcome, const OutputParts& parts,
+                          std::optional<uint64_t> selectedRows) {
+  const Options& options = run.options;
+  if (options.writesTable) {
+    // Once for a run of several traces.
+    if (!run.bannerShown) console.say(bannerText());
+    run.bannerShown = run.severalTraces;
+    console.say(completionText(paths.input, paths.output));
+    for (const std::string& part : parts.paths()) console.say(continuationText(part));
+    if (outcome.optionsSwitchedOff) console.say(kSwitchedOffWarningText);
+  }
+  if (outcome.droppedBytes > 0) {
+    console.diagnose("warning: " + printableName(paths.input) + ": " +
+                     std::to_string(outcome.droppedBytes) +
+                     " bytes of an incomplete event after event " + std::to_string(outcome.events) +
+                     " dropped at the end of the trace");
+  }
+  if (!options.salvage) return {kExitSuccess, TraceEnd::Sound};
+  console.diagnose(printableName(paths.input) + ": " +
+                   describeSalvage(outcome.salvage, outcome.events, selectedRows));
+  switch (damageFound(outcome.salvage)) {
+    case DamageFound::Inside:
+      return {kExitSalvagedDamage, TraceEnd::Salvaged};
+    case DamageFound::AtEnd:
+      return {kExitSalvagedEnd, TraceEnd::Salvaged};
+    case DamageFound::None:
+      break;
+  }
+  return {kExitSuccess, TraceEnd::Sound};
+}
+
+// What the outputs' sinks say their readers should know.
+void reportWarnings(TraceReport& console, const std::string& outputPath,
+                    const std::vector<OutputWarning>& warnings) {
+  for (const OutputWarning& warning : warnings) {
+    console.diagnose("warning: " + printableName(outputPath) + ": " +
+                     std::to_string(warning.count) + " " + warning.what);
+  }
+}
+
+// The console text and status of a finished conversion. A signal that
+// came too late to stop the loop still ends the run as interrupted.
+// `writeFailure` says which output file failed and why, empty when none;
+// `selectedRows` counts the rows written under a selection.
+TraceResult reportOutcome(TraceReport& console, RunContext& run, TracePaths paths,
+                          const ConversionOutcome& outcome, const std::string& writeFailure,
+                          const OutputParts& parts, int signal,
+                          std::optional<uint64_t> selectedRows) {
+  const Options& options = run.options;
+  if (!writeFailure.empty()) {
+    console.diagnose(writeFailure);
+    return console.fail(kCannotWriteOutputText, TraceEnd::OutputFailed);
+  }
+  if (signal != 0 && (outcome.stopped || !outcome.fault)) {
+    return reportInterruption(console, signal, outcome.events, selectedRows);
+  }
+  if (outcome.fault && isOutOfMemory(*outcome.fault)) {
+    return reportOutOfMemory(console, outcome.fault->found);
+  }
+  if (outcome.fault) {
+    const std::string input = printableName(paths.input);
+    console.diagnose(input + ": " + describeFault(*outcome.fault));
+    if (options.salvage && outcome.fault->block != 0) {
+      console.diagnose(input + ": " +
+                       describeSalvage(outcome.salvage, outcome.events, selectedRows));
+    }
+    if (!options.salvage && salvageMayPass(outcome.fault->kind)) {
+      console.hint("hint: --salvage converts the intact blocks of a damaged trace");
+    }
+    return console.fail(kInputFaultText);
+  }
+  return reportSuccess(console, run, paths, outcome, parts, selectedRows);
+}
+
+// The row sinks in front of the output's own: the selection, then the
+// split into parts, and the look at the events beside them; each only when
+// asked for. With neither an output nor a look (--test), the records
+// framed are dropped.
+class SinkChain {
+ public:
+  SinkChain(const Options& options, RowSink* output, PartFactory& parts, RowSink* look)
+      : front_(output != nullptr ? output : &discard_) {
+    if (output != nullptr && options.split.splits()) {
+      front_ = &split_.emplace(options.split, *front_, parts);
+    }
+    if (look != nullptr) front_ = output != nullptr ? &tee_.emplace(*front_, *look) : look;
+    // A look or a check covers the whole trace; a table alone may end
+    // after the last event selected.
+    const bool stopsEarly = look == nullptr && output != nullptr;
+    if (!options.selection.keepsAll()) {
+      front_ = &selecting_.emplace(options.selection, *front_, stopsEarly);
+    }
+  }
+  RowSink& front() { return *front_; }
+  // The rows written under a selection; none without one.
+  std::optional<uint64_t> selectedRows() const {
+    return selecting_ ? std::optional(selecting_->rowsKept()) : std::nullopt;
+  }
+
+ private:
+  DiscardSink discard_;
+  std::optional<SplitSink> split_;
+  std::optional<TeeSink> tee_;
+  std::optional<SelectingSink> selecting_;
+  RowSink* front_;
+};
+
+// Incidents kept as the rows of `losses`, and passed on.
+class LossRecorder : public IncidentReporter {
+ public:
+  explicit LossRecorder(IncidentReporter& next) : next_(next) {}
+  void report(const Incident& incident) override {
+    next_.report(incident);
+    static constexpr const char* kKinds[] = {"header-unverified", "footer-ignored",
+                                             "number-repaired",   "bytes-skipped",
+                                             "blocks-lost",       "torn-tail"};
+    LossRow& loss = losses_.emplace_back();
+    loss.kind = kKinds[static_cast<int>(incident.kind)];
+    const bool span = incident.to > incident.from;
+    loss.offset = span ? incident.from : incident.cause.offset;
+    loss.bytes = span ? incident.to - incident.from : 0;
+    loss.firstBlock = incident.firstLostBlock;
+    loss.lastBlock = incident.lastLostBlock;
+    loss.afterEvent = incident.afterEvent;
+    loss.reason = describeIncident(incident);
+  }
+  const std::vector<LossRow>& losses() const { return losses_; }
+
+ private:
+  IncidentReporter& next_;
+  std::vector<LossRow> losses_;
+};
+
+// Closes the output files; the diagnosis of the one that failed, the part
+// files first, or empty when every file was written.
+// `formatFailure` is the reason the output's sink gives for its failure.
+std::string closeOutputs(const std::string& outputPath, const ConversionOutcome& outcome,
+                         OutputFile& output, const std::string& formatFailure, OutputParts& parts) {
+  const bool closed = output.close();
+  if (!parts.close()) return parts.failure();
+  if (!outcome.writeFailed && closed) return "";
+  return printableName(outputPath) +
+         ": cannot write: " + (closed ? formatFailure : systemReason(output.lastError()));
+}
+
+// After a run that was not interrupted: the summary on the console after
+// the run's own text, and the report page. The run's status, unless the
+// report cannot be written.
+TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& look,
+                     ByteSource& input, const ConversionOutcome& outcome,
+                     std::optional<uint64_t> selectedRows, OutputFile& reportFile,
+                     TraceResult result) {
+  const Options& options = run.options;
+  const TraceSummary summary = look.summarize(
+      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
+      options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
+  switch (options.summary) {
+    case SummaryFormat::None:
+      break;
+    case SummaryFormat::Text:
+      console.saySummary(summaryText(summary));
+      break;
+    case SummaryFormat::Json:
+      // Several traces make one array of their documents.
+      if (run.severalTraces) console.saySummary(run.summariesShown == 0 ? "[\n" : ",\n");
+      console.saySummary(summaryJson(summary));
+      break;
+    case SummaryFormat::Tsv:
+      // A run of several shows the title once, before the first trace.
+      if (!run.severalTraces) console.saySummary(summaryTsvTitle());
+      console.saySummary(summaryTsvRow(summary));
+      break;
+  }
+  ++run.summariesShown;
+  if (!options.reportPath.empty()) {
+    const std::string failure = writeReport(summary, options.reportPath, reportFile);
+    if (!failure.empty()) {
+      console.diagnose(failure);
+      return console.fail(kCannotWriteOutputText, TraceEnd::OutputFailed);
+    }
+  }
+  return result;
+}
+
+// Opens `path` as an output beside the input; the result of a refusal.
+std::optional<TraceResult> openOutput(TraceReport& console, OutputFile& file,
+                                      const std::string& path, const struct stat& input) {
+  if (file.open(path, input)) return std::nullopt;
+  return refuseOpen(console, path, file.openFailureReason(), kCannotOpenOutputText,
+                    TraceEnd::OutputFailed);
+}
+
+std::string baseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string utcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+  return text;
+}
+
+// The database's share of a trace's run: the trace begun before the
+// conversion, committed or dropped after it.
+class DatabaseTrace {
+ public:
+  DatabaseTrace(RunContext& run, TraceReport& console, TracePaths paths)
+      : run_(run), console_(console), paths_(paths) {}
+
+  // The result that ends the trace's run before its conversion, if any.
+  std::optional<TraceResult> begin(ByteSource& input, const struct stat& inputStat) {
+    SqliteDatabase& database = *run_.database;
+    struct stat output;
+    if (::stat(paths_.output.c_str(), &output) == 0 && output.st_dev == inputStat.st_dev &&
+        output.st_ino == inputStat.st_ino) {
+      return refuseOpen(console_, paths_.output, "the output is the input file",
+                        kCannotOpenOutputText, TraceEnd::OutputFailed);
+    }
+    if (!run_.databaseOpen) {
+      std::string refusal;
+      run_.databaseOpen = database.open(refusal);
+      if (!run_.databaseOpen && !refusal.empty()) {
+        console_.diagnose(printableName(paths_.output) + ": cannot add to it: " + refusal +
+                          "; left as it is");
+        return console_.fail(kCannotOpenOutputText, TraceEnd::OutputFailed);
+      }
+      if (!run_.databaseOpen) {
+        return refuseOpen(console_, paths_.output, database.failureReason(), kCannotOpenOutputText,
+                          TraceEnd::OutputFailed);
+      }
+    }
+    const FileDigest digest = sha256Of(input);
+    if (digest.sha256.empty()) {
+      return refuseOpen(console_, paths_.input, systemReason(digest.error), kCannotOpenInputText,
+                        TraceEnd::Failed);
+    }
+    const Options& options = run_.options;
+    part_.settings = databaseSettings(options, run_.workers);
+    TraceRow& row = part_.row;
+    row.file = paths_.input;
+    row.name = baseName(paths_.input);
+    row.size = static_cast<uint64_t>(input.size());
+    row.sha256 = digest.sha256;
+    row.selection = joined(options.selectionArguments);
+    row.salvage = options.salvage;
+    row.importedAt = utcNow();
+    row.programVersion = programVersion();
+    int64_t traceId = 0;
+    switch (database.beginTrace(row.sha256, traceId)) {
+      case TraceStart::Started:
+        return std::nullopt;
+      case TraceStart::Duplicate:
+        console_.hint("note: " + printableName(paths_.input) +
+                      ": already in the database as trace " + std::to_string(traceId) +
+                      "; not added again");
+        return TraceResult{kExitSuccess, TraceEnd::Duplicate};
+      case TraceStart::Failed:
+        break;
+    }
+    return writeFailure(database.failureReason());
+  }
+
+  RowSink* rows() { return &run_.database->rows(); }
+
+  // What the parts of a split trace are made with.
+  const DatabasePart& part() const { return part_; }
+
+  // Commits the trace unless it was interrupted or its output failed, and
+  // writes its outcome into the parts; closes the database after the only
+  // trace of a run. On a failure, what the report held gives way to it.
+  std::optional<TraceResult> end(TraceResult result, const ConversionOutcome& outcome,
+                                 const std::vector<LossRow>& losses,
+                                 const std::vector<std::string>& partPaths) {
+    SqliteDatabase& database = *run_.database;
+    const bool lastTrace = !run_.severalTraces;
+    if (result.end == TraceEnd::Interrupted || result.end == TraceEnd::OutputFailed) {
+      database.rollbackTrace();
+      if (lastTrace) database.close(result.end == TraceEnd::Interrupted);
+      return std::nullopt;
+    }
+    TraceRow row = part_.row;
+    row.status = traceStatusName(outcome, run_.options.salvage);
+    row.diagnosis = console_.diagnosis();
+    row.blocks = outcome.blocks.stored + outcome.blocks.compressed;
+    row.blocksLost = outcome.salvage.blocksLost;
+    row.bytesSkipped = outcome.salvage.bytesSkipped;
+    if (!database.commitTrace(row, losses)) {
+      database.rollbackTrace();
+      if (lastTrace) database.close(false);
+      return writeFailure(database.failureReason());
+    }
+    for (const std::string& path : partPaths) {
+      const std::string failure = recordOutcome(path, row);
+      if (!failure.empty()) return writeFailure(failure, path);
+    }
+    if (lastTrace && !database.close(true)) return writeFailure(database.failureReason());
+    return std::nullopt;
+  }
+
+ private:
+  TraceResult writeFailure(std::string reason, const std::string& path = "") {
+    if (run_.database->busy()) {
+      reason += " (another run held it past --busy-timeout=" +
+                std::to_string(run_.options.busyTimeoutSeconds) + ")";
+    }
+    console_.discard();
+    console_.diagnose(printableName(path.empty() ? paths_.output : path) +
+                      ": cannot write: " + reason);
+    return console_.fail(kCannotWriteOutputText, TraceEnd::OutputFailed);
+  }
+
+  RunContext& run_;
+  TraceReport& console_;
+  TracePaths paths_;
+  DatabasePart part_;
+};
+
+}  // namespace
+
+DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers) {
+  DatabaseSettings settings;
+  settings.path = options.outputPath;
+  settings.append = options.append;
+  settings.busyTimeoutSeconds = options.busyTimeoutSeconds;
+  settings.rows = options.rows;
+  settings.sortThreads = workers != nullptr ? workers->size() : 0;
+  return settings;
+}
+
+void diagnose(const std::string& line) {
+  const std::string text = "qnvtab: " + line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+namespace {
+
+TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
+  const Options& options = run.options;
+  const std::string& inputPath = paths.input;
+  const std::string& outputPath = paths.output;
+  FileByteSource input;
+  int openError = 0;
+  struct stat inputStat;
+  if (!input.open(inputPath, openError)) {
+    if (openError == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
+    return refuseOpen(early, inputPath, systemReason(openError), kCannotOpenInputText,
+                      TraceEnd::Failed);
+  }
+  if (::fstat(input.descriptor(), &inputStat) != 0) {
+    return refuseOpen(early, inputPath, systemReason(errno), kCannotOpenInputText,
+                      TraceEnd::Failed);
+  }
+  const bool toDatabase = options.writesTable && run.database != nullptr;
+  const bool toFile = options.writesTable && !toDatabase;
+  OutputFile outputFile;
+  if (toFile) {
+    if (auto refused = openOutput(early, outputFile, outputPath, inputStat)) return *refused;
+  }
+  OutputFile reportFile;
+  if (!options.reportPath.empty()) {
+    if (auto refused = openOutput(early, reportFile, options.reportPath, inputStat)) {
+      return *refused;
+    }
+    if (toFile && outputFile.isSameFileAs(reportFile.descriptor())) {
+      return refuseOpen(early, options.reportPath, "the report is the output file",
+                        kCannotOpenOutputText, TraceEnd::OutputFailed);
+    }
+  }
+  // A table written to standard output must not be mixed with the console
+  // text, which then goes to standard error.
+  if (toFile && outputFile.isSameFileAs(STDOUT_FILENO)) early.setConsole(stderr);
+  TraceReport& console = early;
+  std::optional<DatabaseTrace> database;
+  if (toDatabase) {
+    database.emplace(run, console, paths);
+    if (auto ended = database->begin(input, inputStat)) return *ended;
+  }
+
+  ConversionOutcome outcome;
+  WorkerPool* const pool = run.workers;
+  OutputParts parts(options.format, outputPath, inputStat, pool,
+                    database ? &database->part() : nullptr);
+  std::string formatFailure;
+  std::vector<OutputWarning> warnings;
+  std::optional<uint64_t> selectedRows;
+  StderrIncidentReporter stderrIncidents("qnvtab: " + printableName(inputPath) + ": ",
+                                         run.progress);
+  LossRecorder incidents(stderrIncidents);
+  TraceLook look(options, inputPath, static_cast<uint64_t>(input.size()), incidents);
+  {
+    std::optional<FormatSink> format;
+    if (toFile) format.emplace(options.format, outputPath, outputFile, pool);
+    RowSink* output = database ? database->rows() : format ? format->sink() : nullptr;
+    if (format && output == nullptr) {
+      outcome.fault = outOfMemory(format->bufferBytes());
+    } else if (!look.allocated()) {
+      outcome.fault = outOfMemory(EventStats::kTableBytes);
+    } else {
+      InterruptibleObserver observer(run.interruption, run.progress);
+      SinkChain chain(options, output, parts, look.sink());
+      outcome = convertTrace(input, ConversionSettings{options.rows, options.salvage, pool},
+                             chain.front(), &observer, &look);
+      selectedRows = chain.selectedRows();
+    }
+    if (output != nullptr) {
+      warnings = output->warnings();
+      formatFailure = output->failureReason();
+    }
+  }
+  std::string writeFailure;
+  if (toFile) writeFailure = closeOutputs(outputPath, outcome, outputFile, formatFailure, parts);
+  if (toDatabase) {
+    if (!parts.close()) {
+      writeFailure = parts.failure();
+    } else if (outcome.writeFailed) {
+      writeFailure = printableName(outputPath) + ": cannot write: " + formatFailure;
+    }
+  }
+  mergeWarnings(warnings, parts.warnings());
+  reportWarnings(console, outputPath, warnings);
+  const int signal = run.interruption.received();
+  TraceResult result =
+      reportOutcome(console, run, paths, outcome, writeFailure, parts, signal, selectedRows);
+  if (database) {
+    if (auto failed = database->end(result, outcome, incidents.losses(), parts.paths())) {
+      return *failed;
+    }
+  }
+  if (result.end == TraceEnd::Interrupted || !look.wanted()) return result;
+  return showLook(console, run, look, input, outcome, selectedRows, reportFile, result);
+}
+
+}  // namespace
+
+TraceResult runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath) {
+  // --test keeps standard output empty; the summaries of several traces
+  // are all that it holds.
+  const Options& options = run.options;
+  std::FILE* const summaries = options.testOnly ? stderr : stdout;
+  const bool summariesAlone = run.severalTraces && options.summary != SummaryFormat::None;
+  TraceReport report(summariesAlone ? stderr : summaries, summaries);
+  const TraceResult result = convertOne(run, {inputPath, outputPath}, report);
+  report.show();
+  return result;
+}
+
+}  // namespace qnvtab

@@ -1,0 +1,63 @@
+// The run of one trace, the same whether it is the run's only trace or one
+// of many: its input opened, its output written (its own file, or its
+// share of the run's database), its console text and its status, as a
+// one-trace run has always shown them.
+#ifndef QNVTAB_CLI_TRACE_RUN_H_
+#define QNVTAB_CLI_TRACE_RUN_H_
+
+#include <cstdio>
+#include <string>
+
+#include "cli/interruption.h"
+#include "cli/options.h"
+#include "cli/progress.h"
+#include "database/sqlite_database.h"
+#include "parallel/worker_pool.h"
+
+namespace qnvtab {
+
+// What outlives the traces of a run.
+struct RunContext {
+  const Options& options;
+  WorkerPool* workers = nullptr;
+  const InterruptionWatch& interruption;
+  ProgressLine* progress = nullptr;  // on a terminal only
+  // The run's database, with --format=sqlite and -o; opened by the first
+  // trace that is read when not yet open.
+  SqliteDatabase* database = nullptr;
+  bool databaseOpen = false;
+  // Several traces: one banner, and their summaries parts of one document.
+  bool severalTraces = false;
+  bool bannerShown = false;
+  size_t summariesShown = 0;
+};
+
+// How a trace's run ended, for the count of a run of several.
+enum class TraceEnd {
+  Sound,         // converted, no damage met
+  Salvaged,      // --salvage found damage and went past it
+  Failed,        // not read, not a trace, or its conversion failed
+  Duplicate,     // already in the database: nothing added
+  Interrupted,   // a signal stopped it; a database holds none of its rows
+  OutputFailed,  // the output could not be opened or written: the run ends
+};
+
+struct TraceResult {
+  int status = 1;  // the exit status of a run of this trace alone
+  TraceEnd end = TraceEnd::Failed;
+};
+
+// Converts the trace at `inputPath`; `outputPath` is the file that its
+// table or workbook goes to (empty: none), or the database's path.
+TraceResult runTrace(RunContext& run, const std::string& inputPath,
+                     const std::string& outputPath);
+
+// The database at -o as the options ask for it.
+DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers);
+
+// Writes `line` and a line feed to standard error after "qnvtab: ".
+void diagnose(const std::string& line);
+
+}  // namespace qnvtab
+
+#endif  // QNVTAB_CLI_TRACE_RUN_H_
