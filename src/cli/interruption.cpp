@@ -1,5 +1,6 @@
 #include "cli/interruption.h"
 
+#include <atomic>
 #include <iterator>
 
 namespace qnvtab {
@@ -7,7 +8,9 @@ namespace {
 
 // What a signal handler may touch: the one process-wide value of the
 // program, written only by the handler and cleared when a watch begins.
-volatile sig_atomic_t receivedSignal = 0;
+// Atomic, as traces converted side by side read it on the workers too.
+std::atomic<int> receivedSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the handler must not take a lock");
 
 extern "C" void noteSignal(int signal) { receivedSignal = signal; }
 

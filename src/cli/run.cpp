@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "cli/trace_list.h"
 #include "cli/trace_run.h"
 #include "database/sqlite_database.h"
+#include "parallel/ordered_jobs.h"
 #include "parallel/worker_pool.h"
 #include "summary/summary_tsv.h"
 
@@ -77,42 +79,103 @@ struct FleetCount {
   }
 };
 
-// The traces in turn, each as a run of it alone would convert it; the run
-// goes on past a trace that fails and stops where the output fails or a
-// signal comes.
+// The most traces converted side by side, and the largest file that is
+// one of them: a larger trace is converted alone, its blocks on every
+// thread, which is where a large trace finds its speed.
+constexpr size_t kMaxLanes = 8;
+constexpr int64_t kLaneTraceBytes = int64_t{16} << 20;
+
+// A trace converted on the serial path, on a worker beside others; its
+// text waits for its turn.
+struct TraceJob : PoolJob {
+  RunContext* context = nullptr;
+  const std::string* input = nullptr;
+  const std::string* output = nullptr;
+  std::optional<TraceRun> trace;
+  void run() override { trace = runTrace(*context, *input, *output); }
+};
+
+bool smallFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) != 0 || info.st_size <= kLaneTraceBytes;
+}
+
+// The traces of a run of several, each converted as a run of it alone
+// would convert it. Small traces are converted side by side when there
+// are workers and no database (which takes one trace at a time); their
+// results are taken back in the order given (parallel/ordered_jobs.h), so
+// the console and the outputs are the same for every thread count. The
+// run goes on past a trace that fails and stops where the output fails or
+// a signal comes.
 int runSeveral(RunContext& run, const TraceList& traces) {
   const Options& options = run.options;
   std::FILE* const console = options.testOnly ? stderr : stdout;
   if (options.summary == SummaryFormat::Tsv) print(console, summaryTsvTitle());
+  ConsoleState shown{true};
   FleetCount count;
   std::optional<int> stop;
-  for (size_t i = 0; i < traces.inputs.size() && !stop; ++i) {
-    const TraceResult result = runTrace(run, traces.inputs[i], traces.outputs[i]);
-    count.add(result);
+  std::string stopLine;
+  const auto finish = [&](TraceRun& trace, size_t index) {
+    trace.report.show(shown);
+    count.add(trace.result);
+    if (stop) return;
     const std::string done = std::to_string(count.done()) + " of " +
                              std::to_string(traces.inputs.size()) + " traces done";
-    if (result.end == TraceEnd::Interrupted) {
-      diagnose("interrupted in " + printableName(traces.inputs[i]) + ", " + done + " (" +
-               signalName(run.interruption.received()) + ")");
-      stop = result.status;
-    } else if (result.end == TraceEnd::OutputFailed) {
-      diagnose("stopped: the output failed, " + done);
+    const int signal = run.interruption.received();
+    if (trace.result.end == TraceEnd::Interrupted) {
+      stopLine = "interrupted in " + printableName(traces.inputs[index]) + ", " + done + " (" +
+                 signalName(signal) + ")";
+      stop = trace.result.status;
+    } else if (trace.result.end == TraceEnd::OutputFailed) {
+      stopLine = "stopped: the output failed, " + done;
       stop = kExitFailure;
-    } else if (const int signal = run.interruption.received(); signal != 0) {
-      diagnose("interrupted after " + printableName(traces.inputs[i]) + ", " + done + " (" +
-               signalName(signal) + ")");
+    } else if (signal != 0) {
+      stopLine = "interrupted after " + printableName(traces.inputs[index]) + ", " + done + " (" +
+                 signalName(signal) + ")";
       stop = 128 + signal;
     }
+  };
+
+  RunContext lane{options, nullptr, run.interruption};
+  lane.severalTraces = true;
+  const bool sideBySide = run.workers != nullptr && run.database == nullptr;
+  const size_t lanes = sideBySide ? std::min<size_t>(run.workers->size() + 1, kMaxLanes) : 1;
+  std::optional<JobRing<TraceJob>> ring;
+  if (sideBySide) ring.emplace(*run.workers, lanes);
+  std::vector<size_t> indexOf(lanes);  // the trace of each job of the ring
+  const auto takeOldest = [&](TraceJob& job) {
+    finish(*job.trace, indexOf[static_cast<size_t>(&job - ring->jobs().data())]);
+    job.trace.reset();
+  };
+  for (size_t i = 0; i < traces.inputs.size() && !stop; ++i) {
+    if (ring && smallFile(traces.inputs[i])) {
+      if (ring->full()) {
+        takeOldest(ring->waitOldest());
+        ring->releaseOldest();
+        if (stop) break;
+      }
+      TraceJob& job = ring->next();
+      job.context = &lane;
+      job.input = &traces.inputs[i];
+      job.output = &traces.outputs[i];
+      indexOf[static_cast<size_t>(&job - ring->jobs().data())] = i;
+      ring->submitNext();
+      continue;
+    }
+    if (ring) ring->drain(takeOldest);
+    if (stop) break;
+    TraceRun trace = runTrace(run, traces.inputs[i], traces.outputs[i]);
+    finish(trace, i);
   }
-  if (options.summary == SummaryFormat::Json) {
-    print(console, run.summariesShown > 0 ? "]\n" : "[]\n");
-  }
+  if (ring) ring->drain(takeOldest);
+  if (options.summary == SummaryFormat::Json) print(console, shown.documents > 0 ? "]\n" : "[]\n");
   if (run.database != nullptr && run.database->isOpen() &&
       !run.database->close(!stop || *stop != kExitFailure)) {
     diagnose(printableName(options.outputPath) +
              ": cannot write: " + run.database->failureReason());
     stop = kExitFailure;
   }
+  if (!stopLine.empty()) diagnose(stopLine);
   diagnose(count.text(traces.inputs.size()));
   return stop ? *stop : count.status;
 }
@@ -146,13 +209,15 @@ int convertTraces(const Options& options) {
 
   // The only trace closes the database itself, before it says it is done;
   // one that was not added (a duplicate, an unreadable file) leaves it open.
-  const TraceResult result = runTrace(run, options.inputPath, options.outputPath);
+  TraceRun trace = runTrace(run, options.inputPath, options.outputPath);
+  ConsoleState shown;
+  trace.report.show(shown);
   if (database && database->isOpen() && !database->close(true)) {
     diagnose(printableName(options.outputPath) + ": cannot write: " + database->failureReason());
     std::fputs(kCannotWriteOutputText, stdout);
     return kExitFailure;
   }
-  return result.status;
+  return trace.result.status;
 }
 
 int runCommandLine(int argc, const char* const* argv) {

@@ -33,55 +33,6 @@
 namespace qnvtab {
 namespace {
 
-void print(std::FILE* console, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), console);
-}
-
-// What one trace's run says, kept until its output is settled, so that a
-// database commits before the console calls the trace done, and a commit
-// that fails says only that. The lines for standard error that concern
-// the trace are also its diagnosis in a database.
-class TraceReport {
- public:
-  // The summaries go to `summaries`, the other console text to `console`.
-  TraceReport(std::FILE* console, std::FILE* summaries)
-      : console_(console), summaries_(summaries) {}
-  void setConsole(std::FILE* console) { console_ = summaries_ = console; }
-  void say(std::string text) { texts_.push_back({console_, std::move(text)}); }
-  void saySummary(std::string text) { texts_.push_back({summaries_, std::move(text)}); }
-  void diagnose(const std::string& line) {
-    hint(line);
-    if (!diagnosis_.empty()) diagnosis_ += '\n';
-    diagnosis_ += line;
-  }
-  // A line on standard error that is not the trace's.
-  void hint(const std::string& line) { texts_.push_back({nullptr, line}); }
-  TraceResult fail(const char* message, TraceEnd end = TraceEnd::Failed) {
-    say(message);
-    return {kExitFailure, end};
-  }
-  const std::string& diagnosis() const { return diagnosis_; }
-  // Writes what was said, in order, and forgets it.
-  void show() {
-    for (const auto& [console, text] : texts_) {
-      if (console == nullptr) {
-        qnvtab::diagnose(text);
-      } else {
-        print(console, text);
-      }
-    }
-    texts_.clear();
-  }
-  void discard() { texts_.clear(); }
-
- private:
-  std::FILE* console_;
-  std::FILE* summaries_;
-  // Each text with where it goes; null: a line for standard error.
-  std::vector<std::pair<std::FILE*, std::string>> texts_;
-  std::string diagnosis_;
-};
-
 // The paths of one trace's run.
 struct TracePaths {
   const std::string& input;
@@ -115,9 +66,7 @@ TraceResult reportSuccess(TraceReport& console, RunContext& run, TracePaths path
                           std::optional<uint64_t> selectedRows) {
   const Options& options = run.options;
   if (options.writesTable) {
-    // Once for a run of several traces.
-    if (!run.bannerShown) console.say(bannerText());
-    run.bannerShown = run.severalTraces;
+    console.sayBanner();
     console.say(completionText(paths.input, paths.output));
     for (const std::string& part : parts.paths()) console.say(continuationText(part));
     if (outcome.optionsSwitchedOff) console.say(kSwitchedOffWarningText);
@@ -275,8 +224,7 @@ TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& loo
       break;
     case SummaryFormat::Json:
       // Several traces make one array of their documents.
-      if (run.severalTraces) console.saySummary(run.summariesShown == 0 ? "[\n" : ",\n");
-      console.saySummary(summaryJson(summary));
+      console.sayDocument(summaryJson(summary));
       break;
     case SummaryFormat::Tsv:
       // A run of several shows the title once, before the first trace.
@@ -284,7 +232,6 @@ TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& loo
       console.saySummary(summaryTsvRow(summary));
       break;
   }
-  ++run.summariesShown;
   if (!options.reportPath.empty()) {
     const std::string failure = writeReport(summary, options.reportPath, reportFile);
     if (!failure.empty()) {
@@ -555,16 +502,15 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
 
 }  // namespace
 
-TraceResult runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath) {
+TraceRun runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath) {
   // --test keeps standard output empty; the summaries of several traces
   // are all that it holds.
   const Options& options = run.options;
   std::FILE* const summaries = options.testOnly ? stderr : stdout;
   const bool summariesAlone = run.severalTraces && options.summary != SummaryFormat::None;
-  TraceReport report(summariesAlone ? stderr : summaries, summaries);
-  const TraceResult result = convertOne(run, {inputPath, outputPath}, report);
-  report.show();
-  return result;
+  TraceRun trace{{}, TraceReport(summariesAlone ? stderr : summaries, summaries)};
+  trace.result = convertOne(run, {inputPath, outputPath}, trace.report);
+  return trace;
 }
 
 }  // namespace qnvtab

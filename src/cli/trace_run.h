@@ -11,6 +11,7 @@
 #include "cli/interruption.h"
 #include "cli/options.h"
 #include "cli/progress.h"
+#include "cli/trace_report.h"
 #include "database/sqlite_database.h"
 #include "parallel/worker_pool.h"
 
@@ -26,31 +27,18 @@ struct RunContext {
   // trace that is read when not yet open.
   SqliteDatabase* database = nullptr;
   bool databaseOpen = false;
-  // Several traces: one banner, and their summaries parts of one document.
   bool severalTraces = false;
-  bool bannerShown = false;
-  size_t summariesShown = 0;
 };
 
-// How a trace's run ended, for the count of a run of several.
-enum class TraceEnd {
-  Sound,         // converted, no damage met
-  Salvaged,      // --salvage found damage and went past it
-  Failed,        // not read, not a trace, or its conversion failed
-  Duplicate,     // already in the database: nothing added
-  Interrupted,   // a signal stopped it; a database holds none of its rows
-  OutputFailed,  // the output could not be opened or written: the run ends
-};
-
-struct TraceResult {
-  int status = 1;  // the exit status of a run of this trace alone
-  TraceEnd end = TraceEnd::Failed;
+// A trace's run: how it ended, and what it says, to be shown in its turn.
+struct TraceRun {
+  TraceResult result;
+  TraceReport report;
 };
 
 // Converts the trace at `inputPath`; `outputPath` is the file that its
 // table or workbook goes to (empty: none), or the database's path.
-TraceResult runTrace(RunContext& run, const std::string& inputPath,
-                     const std::string& outputPath);
+TraceRun runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath);
 
 // The database at -o as the options ask for it.
 DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers);

@@ -1,0 +1,48 @@
+#include "cli/trace_report.h"
+
+#include "cli/console.h"
+
+namespace qnvtab {
+namespace {
+
+void print(std::FILE* console, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), console);
+}
+
+}  // namespace
+
+void TraceReport::diagnose(const std::string& line) {
+  hint(line);
+  if (!diagnosis_.empty()) diagnosis_ += '\n';
+  diagnosis_ += line;
+}
+
+TraceResult TraceReport::fail(const char* message, TraceEnd end) {
+  say(message);
+  return {1, end};
+}
+
+void TraceReport::show(ConsoleState& state) {
+  for (const Said& said : said_) {
+    switch (said.kind) {
+      case Kind::Text:
+        print(said.to, said.text);
+        break;
+      case Kind::Line:
+        print(said.to, "qnvtab: " + said.text + "\n");
+        break;
+      case Kind::Banner:
+        if (!state.bannerShown) print(said.to, bannerText());
+        state.bannerShown = state.severalTraces;
+        break;
+      case Kind::Document:
+        if (state.severalTraces) print(said.to, state.documents == 0 ? "[\n" : ",\n");
+        print(said.to, said.text);
+        ++state.documents;
+        break;
+    }
+  }
+  said_.clear();
+}
+
+}  // namespace qnvtab
