@@ -233,6 +233,30 @@ TEST(Look, TextSummaryAndTheCommandLine) {
       testing::runQnvtab({"-iT.QNV", "-oOUT.XLS", "--info=text"}, work.path());
   EXPECT_EQ(withTable.out, testing::successText("T.QNV", "OUT.XLS") + alone.out);
 
+  // Commands 0 to 29, command c in c + 1 events, each a return code of
+  // its own: the text shows the busiest 20 of each and counts the rest.
+  std::vector<builder::EventSpec> events;
+  for (uint8_t code = 0; code < 30; ++code) {
+    for (int copy = 0; copy <= code; ++copy) {
+      builder::EventSpec& event = events.emplace_back();
+      event.timeStamp = static_cast<uint32_t>(events.size());
+      event.cmd = code;
+      event.rc = code;
+    }
+  }
+  builder::TraceSpec plan;
+  testing::writeFile(work.file("MANY.QNV"),
+                     builder::buildTrace(plan, builder::encodeEvents(events, 8)).bytes);
+  const std::string many = testing::runQnvtab({"-iMANY.QNV", "--info"}, work.path()).out;
+  EXPECT_NE(many.find("\ncommand      events     errors     data bytes\n1D               30 "),
+            std::string::npos)
+      << many;
+  EXPECT_NE(many.find("\n0A               11 "), std::string::npos);
+  EXPECT_EQ(many.find("\n09               10 "), std::string::npos);
+  EXPECT_NE(many.find("\n... and 10 more commands\n\nreturn code  events\nx1D              30\n"),
+            std::string::npos);
+  EXPECT_NE(many.find("\nx0A              11\n... and 10 more return codes\n"), std::string::npos);
+
   const testing::RunResult contradiction =
       testing::runQnvtab({"-iT.QNV", "--test", "-oOUT.XLS"}, work.path());
   EXPECT_EQ(contradiction.status, 2);

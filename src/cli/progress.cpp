@@ -24,17 +24,39 @@ std::string progressText(uint64_t blockBytes, uint32_t dataLength, int32_t event
   return text;
 }
 
-void ProgressLine::blockConverted(uint64_t blockBytes, uint32_t dataLength, int32_t events) {
+std::string tracesProgressText(size_t done, size_t traces, uint64_t events, double elapsed) {
+  const double rate = elapsed > 0 ? static_cast<double>(events) / elapsed : 0;
+  const double left =
+      done > 0 ? elapsed * static_cast<double>(traces - done) / static_cast<double>(done) : 0;
+  char text[128];
+  std::snprintf(text, sizeof text, "qnvtab: %zu of %zu traces done, %.2f M events/s, %.0f s left",
+                done, traces, rate / 1e6, left);
+  return text;
+}
+
+template <typename Text>
+void ProgressLine::show(Text text) {
   const double now = clock_();
   const double elapsed = now - start_;
   if (elapsed < kQuietSeconds || (lastShown_ >= 0 && now - lastShown_ < kRefreshSeconds)) return;
   lastShown_ = now;
-  std::string text = progressText(blockBytes, dataLength, events, elapsed);
+  write(text(elapsed));
+}
+
+void ProgressLine::write(std::string text) {
   const size_t width = text.size();
   if (width < shownWidth_) text.append(shownWidth_ - width, ' ');
   std::fprintf(terminal_, "\r%s", text.c_str());
   std::fflush(terminal_);
   shownWidth_ = width > shownWidth_ ? width : shownWidth_;
+}
+
+void ProgressLine::blockConverted(uint64_t blockBytes, uint32_t dataLength, int32_t events) {
+  show([&](double elapsed) { return progressText(blockBytes, dataLength, events, elapsed); });
+}
+
+void ProgressLine::tracesDone(size_t done, size_t traces, uint64_t events) {
+  show([&](double elapsed) { return tracesProgressText(done, traces, events, elapsed); });
 }
 
 void ProgressLine::clear() {

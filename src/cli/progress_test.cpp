@@ -72,6 +72,14 @@ TEST(ProgressLine, ShorterTextOverwritesTheLongerOne) {
   EXPECT_EQ(terminal.text(), first + second + std::string(first.size() - second.size(), ' '));
 }
 
+// Time left by the traces done; none said before the first is done.
+TEST(ProgressText, SeveralTracesByTheTracesDone) {
+  EXPECT_EQ(tracesProgressText(12, 340, 2500000, 2),
+            "qnvtab: 12 of 340 traces done, 1.25 M events/s, 55 s left");
+  EXPECT_EQ(tracesProgressText(0, 340, 0, 2), "qnvtab: 0 of 340 traces done, 0.00 M events/s, 0 s left");
+  EXPECT_EQ(tracesProgressText(3, 3, 10, 0), "qnvtab: 3 of 3 traces done, 0.00 M events/s, 0 s left");
+}
+
 TEST(ProgressText, ShareIsCappedWhenTheDataLengthOvershoots) {
   EXPECT_EQ(progressText(5000, 1000, 0, 1), "qnvtab: 100% done, 0.00 M events/s, 0 s left");
   EXPECT_EQ(progressText(0, 0, 0, 1), "qnvtab: 100% done, 0.00 M events/s, 0 s left");

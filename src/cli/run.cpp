@@ -113,11 +113,18 @@ int runSeveral(RunContext& run, const TraceList& traces) {
   if (options.summary == SummaryFormat::Tsv) print(console, summaryTsvTitle());
   ConsoleState shown{true};
   FleetCount count;
+  // One progress line for the whole run, erased before each trace speaks.
+  ProgressLine* const progress = run.progress;
+  run.progress = nullptr;
+  uint64_t events = 0;
   std::optional<int> stop;
   std::string stopLine;
   const auto finish = [&](TraceRun& trace, size_t index) {
+    if (progress != nullptr) progress->clear();
     trace.report.show(shown);
     count.add(trace.result);
+    events += trace.result.events;
+    if (progress != nullptr) progress->tracesDone(index + 1, traces.inputs.size(), events);
     if (stop) return;
     const std::string done = std::to_string(count.done()) + " of " +
                              std::to_string(traces.inputs.size()) + " traces done";

@@ -6,6 +6,7 @@
 #ifndef QNVTAB_CLI_TRACE_REPORT_H_
 #define QNVTAB_CLI_TRACE_REPORT_H_
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ enum class TraceEnd {
 struct TraceResult {
   int status = 1;  // the exit status of a run of this trace alone
   TraceEnd end = TraceEnd::Failed;
+  uint64_t events = 0;  // read from the trace
 };
 
 // What the console has shown so far of a run: a run of several traces

@@ -193,6 +193,20 @@ class LossRecorder : public IncidentReporter {
   std::vector<LossRow> losses_;
 };
 
+// Incidents said in the trace's report.
+class ReportedIncidents : public IncidentReporter {
+ public:
+  ReportedIncidents(TraceReport& report, std::string prefix)
+      : report_(report), prefix_(std::move(prefix)) {}
+  void report(const Incident& incident) override {
+    report_.hint(prefix_ + describeIncident(incident));
+  }
+
+ private:
+  TraceReport& report_;
+  std::string prefix_;
+};
+
 // Closes the output files; the diagnosis of the one that failed, the part
 // files first, or empty when every file was written.
 // `formatFailure` is the reason the output's sink gives for its failure.
@@ -453,9 +467,12 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   std::string formatFailure;
   std::vector<OutputWarning> warnings;
   std::optional<uint64_t> selectedRows;
+  // A trace of several speaks in its turn; one alone as it goes.
   StderrIncidentReporter stderrIncidents("qnvtab: " + printableName(inputPath) + ": ",
                                          run.progress);
-  LossRecorder incidents(stderrIncidents);
+  ReportedIncidents reportedIncidents(console, printableName(inputPath) + ": ");
+  LossRecorder incidents(run.severalTraces ? static_cast<IncidentReporter&>(reportedIncidents)
+                                           : stderrIncidents);
   TraceLook look(options, inputPath, static_cast<uint64_t>(input.size()), incidents);
   {
     std::optional<FormatSink> format;
@@ -491,6 +508,7 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   const int signal = run.interruption.received();
   TraceResult result =
       reportOutcome(console, run, paths, outcome, writeFailure, parts, signal, selectedRows);
+  result.events = static_cast<uint64_t>(outcome.events);
   if (database) {
     if (auto failed = database->end(result, outcome, incidents.losses(), parts.paths())) {
       return *failed;

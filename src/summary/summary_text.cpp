@@ -72,19 +72,30 @@ void addEvents(std::string& out, const TraceSummary& summary) {
   appendFormatted(out, "longest data: %u bytes\n", unsigned{events.longestData()});
 }
 
+// The lines of the busiest kShownCodes codes, then how many more there are.
+constexpr size_t kShownCodes = 20;
+
+void addMore(std::string& out, size_t codes, const char* what) {
+  if (codes > kShownCodes) appendFormatted(out, "... and %zu more %s\n", codes - kShownCodes, what);
+}
+
 void addCommands(std::string& out, const EventStats& events) {
   out += "\ncommand      events     errors     data bytes\n";
-  for (unsigned code = 0; code < 256; ++code) {
-    const CommandCount& command = events.commands()[code];
-    if (command.events == 0) continue;
+  const std::vector<uint8_t> commands = busiestCommands(events);
+  for (size_t i = 0; i < commands.size() && i < kShownCodes; ++i) {
+    const CommandCount& command = events.commands()[commands[i]];
     appendFormatted(out, "%-4s %14" PRIu64 " %10" PRIu64 " %14" PRIu64 "\n",
-        commandText(static_cast<uint8_t>(code)).c_str(), command.events, command.errors,
-        command.dataBytes);
+                    commandText(commands[i]).c_str(), command.events, command.errors,
+                    command.dataBytes);
   }
+  addMore(out, commands.size(), "commands");
   out += "\nreturn code  events\n";
-  for (unsigned rc = 0; rc < 256; ++rc) {
-    if (events.returnCodes()[rc] > 0) appendFormatted(out, "x%02X %15" PRIu64 "\n", rc, events.returnCodes()[rc]);
+  const std::vector<uint8_t> codes = busiestReturnCodes(events);
+  for (size_t i = 0; i < codes.size() && i < kShownCodes; ++i) {
+    appendFormatted(out, "x%02X %15" PRIu64 "\n", unsigned{codes[i]},
+                    events.returnCodes()[codes[i]]);
   }
+  addMore(out, codes.size(), "return codes");
 }
 
 void addKeys(std::string& out, const TraceSummary& summary) {

@@ -65,6 +65,30 @@ KeyRanking rankKey(const EventStats& stats, EventKey key, size_t top) {
   return ranking;
 }
 
+namespace {
+
+// The codes with a count above 0, by count descending, then by code.
+template <typename Count>
+std::vector<uint8_t> busiestCodes(Count count) {
+  std::vector<uint8_t> codes;
+  for (unsigned code = 0; code < 256; ++code) {
+    if (count(code) > 0) codes.push_back(static_cast<uint8_t>(code));
+  }
+  std::stable_sort(codes.begin(), codes.end(),
+                   [&](uint8_t a, uint8_t b) { return count(a) > count(b); });
+  return codes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> busiestCommands(const EventStats& stats) {
+  return busiestCodes([&](unsigned code) { return stats.commands()[code].events; });
+}
+
+std::vector<uint8_t> busiestReturnCodes(const EventStats& stats) {
+  return busiestCodes([&](unsigned code) { return stats.returnCodes()[code]; });
+}
+
 const char* keyName(EventKey key) {
   switch (key) {
     case EventKey::PoIn:

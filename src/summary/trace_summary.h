@@ -55,7 +55,12 @@ struct KeyRanking {
   std::vector<KeyFigures> busiest;  // by events, then by value
 };
 KeyRanking rankKey(const EventStats& stats, EventKey key, size_t top = 10);
-const char* keyName(EventKey key);  // "PoIn", "LsnIn", "PoOut", "LsnOut"
+const char* keyName(EventKey key);
+
+// The command codes, or the return codes, that at least one event
+// carries: the busiest first, then by code.
+std::vector<uint8_t> busiestCommands(const EventStats& stats);
+std::vector<uint8_t> busiestReturnCodes(const EventStats& stats);  // "PoIn", "LsnIn", "PoOut", "LsnOut"
 
 // The Cmd cell's text of a code, without its quotes: the mnemonic, or two
 // hexadecimal digits.
