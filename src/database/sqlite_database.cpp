@@ -1,10 +1,13 @@
 #include "database/sqlite_database.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <utility>
 
 #include "database/database_schema.h"
@@ -68,6 +71,23 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Removes the temporary files in `folder` that a run killed while it made
+// a database with this name left: those named after a process gone.
+void removeLeftovers(const std::string& folder, const std::string& prefix) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const char* digits = name.c_str() + prefix.size();
+    char* end = nullptr;
+    const long pid = std::strtol(digits, &end, 10);
+    if (end == digits || (*end != '\0' && *end != '-') || pid <= 0) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::filesystem::remove(entry.path(), error);
+    }
+  }
+}
+
 }  // namespace
 
 SqliteDatabase::SqliteDatabase(DatabaseSettings settings) : settings_(std::move(settings)) {}
@@ -85,8 +105,10 @@ bool SqliteDatabase::openNew() {
   const std::string name =
       slash == std::string::npos ? settings_.path : settings_.path.substr(slash + 1);
   // Named after the process, made with the modes a new file gets.
-  const std::string stem =
-      folderOf(settings_.path) + "/." + name + ".qnvtab-" + std::to_string(::getpid());
+  const std::string folder = folderOf(settings_.path);
+  const std::string prefix = "." + name + ".qnvtab-";
+  removeLeftovers(folder, prefix);
+  const std::string stem = folder + "/" + prefix + std::to_string(::getpid());
   std::string path = stem;
   int fd = -1;
   for (int attempt = 1; fd < 0; ++attempt) {

@@ -2,9 +2,10 @@
 // the end. A new database is built in a temporary file beside its path,
 // without a journal on disk, its indexes sorted once at the end, and
 // renamed into place only when it is whole; a failure leaves no
-// half-written file. --append adds to the file in place, each trace one
-// transaction under a rollback journal, taken with the write lock so that
-// two runs appending at once take turns.
+// half-written file, and what a killed run left is removed by the next.
+// --append adds to the file in place, each trace one transaction under a
+// rollback journal, taken with the write lock so that two runs appending
+// at once take turns.
 #ifndef QNVTAB_DATABASE_SQLITE_DATABASE_H_
 #define QNVTAB_DATABASE_SQLITE_DATABASE_H_
 
