@@ -37,14 +37,15 @@ std::optional<Fault> expandInto(EventFramer& framer, const CheckedBlock& block,
   return expansionFault(expansion, block, freeSpace.size());
 }
 
-// The records of the bytes just added go to the sink.
-void frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, FramingPoint point,
+// The records of the bytes just added go to the sink; whether it goes on.
+bool frameRecords(EventFramer& framer, FaultPolicy& policy, RowSink& sink, FramingPoint point,
                   ConversionOutcome& outcome) {
-  if (!policy.beforeFraming(framer, point)) return;
+  if (!policy.beforeFraming(framer, point)) return true;
   const RecordRun run = framer.takeRecords();
   policy.framed(run);
-  sink.write(run);
+  const bool goOn = sink.write(run);
   outcome.events = framer.lastEventNumber();
+  return goOn;
 }
 
 // Reads, checks and expands the next block into the framer, ahead on the
@@ -76,8 +77,7 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
     const std::optional<Fault> fault = nextBlock(blocks, ahead, takeAnyNumber, framer, outcome.blocks);
     takeAnyNumber = false;
     if (fault) {
-      frameRecords(framer, policy, sink, FramingPoint::BeforeFault, outcome);
-      if (sink.failed() || sink.complete()) return;
+      if (!frameRecords(framer, policy, sink, FramingPoint::BeforeFault, outcome)) return;
       const Recovery recovery = policy.recover(*fault, blocks, framer);
       if (recovery == Recovery::Stop) outcome.fault = fault;
       if (recovery == Recovery::Stop || recovery == Recovery::EndOfData) break;
@@ -85,8 +85,7 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
       continue;
     }
     policy.blockRead();
-    frameRecords(framer, policy, sink, FramingPoint::AfterBlock, outcome);
-    if (sink.failed() || sink.complete()) return;
+    if (!frameRecords(framer, policy, sink, FramingPoint::AfterBlock, outcome)) return;
     if (observer != nullptr) {
       observer->blockConverted(blocks.offset() - limits.firstBlock, limits.dataLength,
                                outcome.events);

@@ -97,7 +97,9 @@ SqliteDatabase::~SqliteDatabase() {
 }
 
 bool SqliteDatabase::open(std::string& refusal) {
-  return settings_.append ? openForAppend(refusal) : openNew();
+  if (settings_.append ? openForAppend(refusal) : openNew()) return true;
+  close(false);
+  return false;
 }
 
 bool SqliteDatabase::openNew() {

@@ -70,8 +70,8 @@ class SqliteDatabase {
   SqliteDatabase(const SqliteDatabase&) = delete;
   SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-  // Opens or makes the database and its tables; false with failureReason().
-  // `refusal` is set instead when the file is not one to add to.
+  // Opens or makes the database and its tables; false with failureReason(),
+  // or with `refusal` set when the file is not one to add to, and closed.
   bool open(std::string& refusal);
 
   // Starts the trace whose file has `sha256`: Duplicate with `traceId` the

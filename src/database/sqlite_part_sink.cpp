@@ -22,8 +22,8 @@ void SqlitePartSink::begin(const TraceHeader& header, TraceVersion version,
   database_.rows().begin(header, version, options);
 }
 
-void SqlitePartSink::write(const RecordRun& run) {
-  if (begun_ && !failed()) database_.rows().write(run);
+bool SqlitePartSink::write(const RecordRun& run) {
+  return begun_ && !failed() && database_.rows().write(run);
 }
 
 bool SqlitePartSink::finish() {

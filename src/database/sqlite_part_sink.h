@@ -18,7 +18,7 @@ class SqlitePartSink : public RowSink {
   SqlitePartSink(DatabaseSettings settings, const TraceRow& row);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   bool failed() const override { return failed_ || database_.failed(); }
   bool finish() override;
   std::string failureReason() const override;

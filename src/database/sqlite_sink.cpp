@@ -81,11 +81,12 @@ void SqliteSink::bindHeader(sqlite3_stmt* row) const {
   }
 }
 
-void SqliteSink::write(const RecordRun& run) {
-  if (failed()) return;
+bool SqliteSink::write(const RecordRun& run) {
+  if (failed()) return false;
   cells_.forEachEvent(run, [this](EventCells& cells) {
     if (!failed()) insertEvent(cells);
   });
+  return !failed();
 }
 
 // Texts are bound without a copy: they stay in place until the step.

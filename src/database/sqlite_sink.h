@@ -25,7 +25,7 @@ class SqliteSink : public RowSink {
   SqliteSink(sqlite3* db, int64_t traceId);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   bool failed() const override { return failure_.failed(); }
   // Ends the statement; the rows stay in the open transaction.
   bool finish() override;

@@ -10,7 +10,7 @@ namespace qnvtab {
 class DiscardSink : public RowSink {
  public:
   void begin(const TraceHeader&, TraceVersion, const RowOptions&) override {}
-  void write(const RecordRun&) override {}
+  bool write(const RecordRun&) override { return true; }
   bool failed() const override { return false; }
   bool finish() override { return true; }
   std::string failureReason() const override { return ""; }

@@ -37,12 +37,12 @@ class RowSink {
   // Before any run. `options` are those the trace's version supports.
   virtual void begin(const TraceHeader& header, TraceVersion version,
                      const RowOptions& options) = 0;
-  virtual void write(const RecordRun& run) = 0;
-  // True once the output has failed; the run then stops.
+  // Whether to go on: false once the output has failed (failed() says
+  // so), or once no later record can be written, where reading ends as at
+  // the end of the trace, with nothing lost.
+  virtual bool write(const RecordRun& run) = 0;
+  // True once the output has failed.
   virtual bool failed() const = 0;
-  // True once no later record can be written: reading ends there as at the
-  // end of the trace, with nothing lost.
-  virtual bool complete() const { return false; }
   // Writes out what is still held; false when the output failed.
   virtual bool finish() = 0;
   // Why the output failed, once it has: the system's or a library's reason.

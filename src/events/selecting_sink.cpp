@@ -60,10 +60,11 @@ bool SelectingSink::keeps(int32_t number, const EventRecord& record) {
   return time.milliseconds() >= beginMilliseconds_ && time.milliseconds() <= endMilliseconds_;
 }
 
-void SelectingSink::write(const RecordRun& run) {
+bool SelectingSink::write(const RecordRun& run) {
   RecordRun kept;
+  bool goOn = true;
   const auto passOn = [&] {
-    if (kept.count > 0) next_.write(kept);
+    if (kept.count > 0 && goOn) goOn = next_.write(kept);
     rowsKept_ += kept.count;
     kept.count = 0;
   };
@@ -78,6 +79,7 @@ void SelectingSink::write(const RecordRun& run) {
     }
   });
   passOn();
+  return goOn && !(stopsEarly_ && complete_);
 }
 
 }  // namespace qnvtab

@@ -22,13 +22,13 @@ class SelectingSink : public RowSink {
       : selection_(selection), next_(next), stopsEarly_(stopsEarly) {}
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  // Once the last event of --events has been read (and it may stop
+  // early), no later one can be kept: false then.
+  bool write(const RecordRun& run) override;
   bool failed() const override { return next_.failed(); }
   bool finish() override { return next_.finish(); }
   std::string failureReason() const override { return next_.failureReason(); }
   std::vector<OutputWarning> warnings() const override { return next_.warnings(); }
-  // Once the last event of --events has been read, no later one can be kept.
-  bool complete() const override { return stopsEarly_ && complete_; }
   // The rows passed on so far.
   uint64_t rowsKept() const { return rowsKept_; }
 

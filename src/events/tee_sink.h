@@ -16,12 +16,13 @@ class TeeSink : public RowSink {
     output_.begin(header, version, options);
     look_.begin(header, version, options);
   }
-  void write(const RecordRun& run) override {
-    output_.write(run);
+  // The look sees every run, and the output says whether to go on.
+  bool write(const RecordRun& run) override {
+    const bool goOn = output_.write(run);
     look_.write(run);
+    return goOn;
   }
   bool failed() const override { return output_.failed(); }
-  bool complete() const override { return output_.complete(); }
   bool finish() override { return look_.finish() && output_.finish(); }
   std::string failureReason() const override { return output_.failureReason(); }
   std::vector<OutputWarning> warnings() const override { return output_.warnings(); }

@@ -44,7 +44,7 @@ bool SplitSink::nextPart() {
 
 // The run goes on to the current part in pieces of consecutive records,
 // cut where a part ends.
-void SplitSink::write(const RecordRun& run) {
+bool SplitSink::write(const RecordRun& run) {
   RecordRun piece{run.bytes, 0, 0, run.firstNumber};
   forEachRecord(run, version_.eventHead(), [&](const RunRecord& record) {
     if (partFailed_) return;
@@ -58,6 +58,7 @@ void SplitSink::write(const RecordRun& run) {
     ++rowsInPart_;
   });
   if (!partFailed_ && piece.count > 0) current_->write(piece);
+  return !failed();
 }
 
 }  // namespace qnvtab

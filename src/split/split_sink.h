@@ -47,7 +47,7 @@ class SplitSink : public RowSink {
       : rule_(rule), current_(&firstPart), parts_(parts) {}
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   bool failed() const override { return partFailed_ || current_->failed(); }
   bool finish() override { return !partFailed_ && current_->finish(); }
   // A part that could not be made is reported by the part factory.

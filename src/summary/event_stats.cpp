@@ -31,12 +31,13 @@ void EventStats::begin(const TraceHeader& header, TraceVersion version, const Ro
   clock_.emplace(header, version);
 }
 
-void EventStats::write(const RecordRun& run) {
+bool EventStats::write(const RecordRun& run) {
   forEachRecord(run, *head_, [&](const RunRecord& record) {
     if (events_ == 0) firstNumber_ = record.number;
     lastNumber_ = record.number;
     count(decodeEventHead(record.bytes, *head_));
   });
+  return true;
 }
 
 void EventStats::count(const EventRecord& record) {

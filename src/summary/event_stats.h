@@ -72,7 +72,7 @@ class EventStats : public RowSink {
   static constexpr size_t kTableBytes = 2 * KeyCounts::kTableBytes;
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   bool failed() const override { return false; }
   bool finish() override;
   std::string failureReason() const override { return ""; }

@@ -24,10 +24,10 @@ void TsvSink::begin(const TraceHeader& header, TraceVersion version, const RowOp
                    version.hasGmtOffsets(), out_);
 }
 
-void TsvSink::write(const RecordRun& run) {
+bool TsvSink::write(const RecordRun& run) {
   if (batches_) {
     batches_->add(run);
-    return;
+    return !failed();
   }
   const layout::EventHeadLayout& head = formatter_->head();
   forEachRecord(run, head, [&](const RunRecord& record) {
@@ -35,6 +35,7 @@ void TsvSink::write(const RecordRun& run) {
     char* cursor = out_.reserve(formatter_->maxRowSize(fields));
     out_.commit(formatter_->writeRow(record.number, fields, record.bytes, cursor));
   });
+  return !failed();
 }
 
 bool TsvSink::finish() {

@@ -27,7 +27,7 @@ class TsvSink : public RowSink {
   bool allocated() const { return out_.allocated() && (!batches_ || batches_->allocated()); }
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   // With batches, the output is written on the workers until finish().
   bool failed() const override { return batches_ ? batches_->failed() : out_.failed(); }
   bool finish() override;

@@ -136,8 +136,8 @@ void XlsxSink::endEventSheet() {
   sheet_ = nullptr;
 }
 
-void XlsxSink::write(const RecordRun& run) {
-  if (failed_) return;
+bool XlsxSink::write(const RecordRun& run) {
+  if (failed_) return false;
   cells_.forEachEvent(run, [this](EventCells& cells) {
     if (row_ > rowsPerSheet_) addEventSheet();
     if (failed_) return;
@@ -161,6 +161,7 @@ void XlsxSink::write(const RecordRun& run) {
     ++row_;
   });
   sheetsWritten();
+  return !failed_;
 }
 
 // The library streams the rows of each sheet into a temporary file without

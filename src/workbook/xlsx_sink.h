@@ -33,7 +33,7 @@ class XlsxSink : public RowSink {
   explicit XlsxSink(const std::string& path, uint32_t rowsPerSheet = kSheetRows);
 
   void begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) override;
-  void write(const RecordRun& run) override;
+  bool write(const RecordRun& run) override;
   bool failed() const override { return failed_; }
   bool finish() override;
   // The system's reason when one is known, else the library's message.
