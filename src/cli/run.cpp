@@ -109,6 +109,14 @@ bool smallFile(const std::string& path) {
 // a signal comes.
 int runSeveral(RunContext& run, const TraceList& traces) {
   const Options& options = run.options;
+  // The database is opened before any work, also for no trace at all.
+  if (run.database != nullptr) {
+    if (const std::optional<std::string> refused = openDatabase(run)) {
+      diagnose(*refused);
+      std::fputs(kCannotOpenOutputText, stdout);
+      return kExitFailure;
+    }
+  }
   std::FILE* const console = options.testOnly ? stderr : stdout;
   if (options.summary == SummaryFormat::Tsv) print(console, summaryTsvTitle());
   ConsoleState shown{true};
@@ -176,10 +184,11 @@ int runSeveral(RunContext& run, const TraceList& traces) {
   }
   if (ring) ring->drain(takeOldest);
   if (options.summary == SummaryFormat::Json) print(console, shown.documents > 0 ? "]\n" : "[]\n");
-  if (run.database != nullptr && run.database->isOpen() &&
-      !run.database->close(!stop || *stop != kExitFailure)) {
-    diagnose(printableName(options.outputPath) +
-             ": cannot write: " + run.database->failureReason());
+  // A run stopped by its output leaves no new database behind.
+  const bool keep = !stop || *stop != kExitFailure;
+  if (run.database != nullptr && run.database->isOpen() && !run.database->close(keep) && keep) {
+    diagnose(printableName(options.outputPath) + ": cannot write: " +
+             run.database->failureReason());
     stop = kExitFailure;
   }
   if (!stopLine.empty()) diagnose(stopLine);

@@ -24,8 +24,10 @@ std::optional<std::string> readList(const std::string& path, std::vector<std::st
   while ((c = std::getc(file)) != EOF) {
     if (c != '\n') {
       line += static_cast<char>(c);
-    } else if (!line.empty()) {
-      lines.push_back(std::move(line));
+    } else {
+      // A list written with CR LF line ends reads the same.
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) lines.push_back(std::move(line));
       line.clear();
     }
   }

@@ -25,8 +25,9 @@ std::string folderOutputPath(const std::string& folder, const std::string& input
                              OutputFormat format);
 
 // Fills `traces`; a line that says why the run cannot start, or none. The
-// --inputs list gives one path per line, blank lines skipped. The folder
-// for tables and workbooks is made when missing.
+// --inputs list gives one path per line (a CR before the line feed is not
+// part of it), blank lines skipped. The folder for tables and workbooks is
+// made when missing.
 std::optional<std::string> listTraces(const Options& options, TraceList& traces);
 
 }  // namespace qnvtab

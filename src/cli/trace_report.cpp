@@ -35,8 +35,13 @@ void TraceReport::show(ConsoleState& state) {
         if (!state.bannerShown) print(said.to, bannerText());
         state.bannerShown = state.severalTraces;
         break;
-      case Kind::Document:
+      case Kind::JsonDocument:
         if (state.severalTraces) print(said.to, state.documents == 0 ? "[\n" : ",\n");
+        print(said.to, said.text);
+        ++state.documents;
+        break;
+      case Kind::TextDocument:
+        if (state.documents > 0) print(said.to, "\n");
         print(said.to, said.text);
         ++state.documents;
         break;

@@ -34,7 +34,7 @@ struct TraceResult {
 struct ConsoleState {
   bool severalTraces = false;
   bool bannerShown = false;
-  size_t documents = 0;  // JSON summaries shown
+  size_t documents = 0;  // summaries shown
 };
 
 class TraceReport {
@@ -48,9 +48,10 @@ class TraceReport {
   void say(std::string text) { said_.push_back({Kind::Text, console_, std::move(text)}); }
   void sayBanner() { said_.push_back({Kind::Banner, console_, ""}); }
   void saySummary(std::string text) { said_.push_back({Kind::Text, summaries_, std::move(text)}); }
-  // A JSON summary: an element of the array that a run of several shows.
-  void sayDocument(std::string text) {
-    said_.push_back({Kind::Document, summaries_, std::move(text)});
+  // A summary that a run of several shows among the others': a JSON one
+  // as an element of one array, a text one after a blank line.
+  void sayDocument(std::string text, bool json) {
+    said_.push_back({json ? Kind::JsonDocument : Kind::TextDocument, summaries_, std::move(text)});
   }
   // A line for standard error, after "qnvtab: ", that is part of the
   // trace's diagnosis; a hint or a note is not.
@@ -66,7 +67,7 @@ class TraceReport {
   void show(ConsoleState& state);
 
  private:
-  enum class Kind { Text, Line, Banner, Document };
+  enum class Kind { Text, Line, Banner, JsonDocument, TextDocument };
   struct Said {
     Kind kind;
     std::FILE* to;

@@ -234,11 +234,11 @@ TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& loo
     case SummaryFormat::None:
       break;
     case SummaryFormat::Text:
-      console.saySummary(summaryText(summary));
+      console.sayDocument(summaryText(summary), false);
       break;
     case SummaryFormat::Json:
       // Several traces make one array of their documents.
-      console.sayDocument(summaryJson(summary));
+      console.sayDocument(summaryJson(summary), true);
       break;
     case SummaryFormat::Tsv:
       // A run of several shows the title once, before the first trace.
@@ -262,6 +262,12 @@ std::optional<TraceResult> openOutput(TraceReport& console, OutputFile& file,
   if (file.open(path, input)) return std::nullopt;
   return refuseOpen(console, path, file.openFailureReason(), kCannotOpenOutputText,
                     TraceEnd::OutputFailed);
+}
+
+// After the reason a lock held too long gives.
+std::string busyNote(const Options& options) {
+  return " (another run held it past --busy-timeout=" +
+         std::to_string(options.busyTimeoutSeconds) + ")";
 }
 
 std::string baseName(const std::string& path) {
@@ -300,18 +306,9 @@ class DatabaseTrace {
       return refuseOpen(console_, paths_.output, "the output is the input file",
                         kCannotOpenOutputText, TraceEnd::OutputFailed);
     }
-    if (!run_.databaseOpen) {
-      std::string refusal;
-      run_.databaseOpen = database.open(refusal);
-      if (!run_.databaseOpen && !refusal.empty()) {
-        console_.diagnose(printableName(paths_.output) + ": cannot add to it: " + refusal +
-                          "; left as it is");
-        return console_.fail(kCannotOpenOutputText, TraceEnd::OutputFailed);
-      }
-      if (!run_.databaseOpen) {
-        return refuseOpen(console_, paths_.output, database.failureReason(), kCannotOpenOutputText,
-                          TraceEnd::OutputFailed);
-      }
+    if (const std::optional<std::string> refused = openDatabase(run_)) {
+      console_.diagnose(*refused);
+      return console_.fail(kCannotOpenOutputText, TraceEnd::OutputFailed);
     }
     const FileDigest digest = sha256Of(input);
     if (digest.sha256.empty()) {
@@ -383,10 +380,7 @@ class DatabaseTrace {
 
  private:
   TraceResult writeFailure(std::string reason, const std::string& path = "") {
-    if (run_.database->busy()) {
-      reason += " (another run held it past --busy-timeout=" +
-                std::to_string(run_.options.busyTimeoutSeconds) + ")";
-    }
+    if (run_.database->busy()) reason += busyNote(run_.options);
     console_.discard();
     console_.diagnose(printableName(path.empty() ? paths_.output : path) +
                       ": cannot write: " + reason);
@@ -400,6 +394,18 @@ class DatabaseTrace {
 };
 
 }  // namespace
+
+std::optional<std::string> openDatabase(RunContext& run) {
+  if (run.databaseOpen) return std::nullopt;
+  std::string refusal;
+  run.databaseOpen = run.database->open(refusal);
+  if (run.databaseOpen) return std::nullopt;
+  const std::string path = printableName(run.options.outputPath);
+  if (!refusal.empty()) return path + ": cannot add to it: " + refusal + "; left as it is";
+  std::string reason = run.database->failureReason();
+  if (run.database->busy()) reason += busyNote(run.options);
+  return path + ": cannot open: " + reason;
+}
 
 DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers) {
   DatabaseSettings settings;

@@ -6,6 +6,7 @@
 #define QNVTAB_CLI_TRACE_RUN_H_
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "cli/interruption.h"
@@ -39,6 +40,10 @@ struct TraceRun {
 // Converts the trace at `inputPath`; `outputPath` is the file that its
 // table or workbook goes to (empty: none), or the database's path.
 TraceRun runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath);
+
+// Opens the run's database unless it is open; the line that says why it
+// cannot be, or none.
+std::optional<std::string> openDatabase(RunContext& run);
 
 // The database at -o as the options ask for it.
 DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers);
