@@ -237,14 +237,37 @@ TEST(CliOptions, HelpAndVersion) {
 
       " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
       "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
-      "                      database with the tables events and trace).\r\n"
+      "                      database with the tables traces, events and losses).\r\n"
       "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n"
       " --test               Check the whole trace and write nothing (no -o): status\r\n"
       "                      0 when it is sound, as a conversion's otherwise.\r\n"
       " --info[=FORMAT]      A summary of the trace on standard output, as text (the\r\n"
-      "                      default) or json; -o not needed. Es.: --info=json\r\n"
+      "                      default), json or tsv (a row of figures per trace);\r\n"
+      "                      -o not needed. Es.: --info=json --info=tsv\r\n"
       " --report=FILE        The summary with charts as one HTML page; -o not\r\n"
-      "                      needed. Es.: --report=TRACE.html\r\n";
+      "                      needed; one trace only. Es.: --report=TRACE.html\r\n"
+      " --                   Every argument after it is a trace: several traces into\r\n"
+      "                      the one database -o names (--format=sqlite), or into\r\n"
+      "                      the folder -o names as FOLDER/NAME.xls (.xlsx), NAME\r\n"
+      "                      the trace's file name without its extension.\r\n"
+      "                      Es.: QNVTAB -oFLEET.DB --format=sqlite -- A.QNV B.QNV\r\n"
+      " --inputs=LIST        More traces, one path a line, from the file LIST, or\r\n"
+      "                      from standard input with -. Es.: --inputs=-\r\n"
+      " --append             Add the traces to the database -o names (with\r\n"
+      "                      --format=sqlite); a trace already in it is skipped.\r\n"
+      "                      Es.: QNVTAB -oFLEET.DB --format=sqlite --append -- C.QNV\r\n"
+      " --busy-timeout=SECONDS\r\n"
+      "                      How long --append waits for another run's lock on the\r\n"
+      "                      database: 0 to 86400 seconds (default 60).\r\n"
+      "                      Es.: --busy-timeout=300\r\n";
+  // Every line fits a console of 80 columns and ends in CR LF.
+  for (size_t start = 0; start < longOptions.size();) {
+    const size_t end = longOptions.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos) << longOptions.substr(start);
+    EXPECT_LE(end - start, 80u) << longOptions.substr(start, end - start);
+    EXPECT_EQ(longOptions.substr(start, end - start).find('\n'), std::string::npos);
+    start = end + 2;
+  }
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"--HELP"}, {"-iA", "-oB", "--Help"}, {"--help", "-x"}};
   for (const auto& arguments : helps) {
