@@ -24,7 +24,12 @@ TraceSummary TraceLook::summarize(ByteSource& input, const ConversionOutcome& ou
   TraceSummary summary;
   summary.fileName = printableName(inputPath_);
   summary.status = traceStatusName(outcome, options_.salvage);
-  readContainerFacts(input, summary);
+  // What the conversion took of the header and footer; read again only
+  // where it stopped at them.
+  summary.fileSize = static_cast<uint64_t>(input.size());
+  summary.header = outcome.header;
+  summary.footer = outcome.footer;
+  if (!outcome.header) readContainerFacts(input, summary);
   if (summary.header) summary.headerText = printableName(summary.header->header.text());
   summary.blocks = outcome.blocks;
   summary.salvage = options_.salvage;

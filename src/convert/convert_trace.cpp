@@ -97,19 +97,22 @@ void convertBlocks(BlockReader& blocks, BlockPipeline* ahead, const BlockLimits&
 }
 
 // The header, and the limits of the blocks from the footer; the policy
-// decides at a fault of either.
+// decides at a fault of either. The header taken and a footer that checks
+// are kept in `outcome`.
 std::optional<Fault> readHeaderAndLimits(ByteSource& source, FaultPolicy& policy,
                                          HeaderRead& header, BlockLimits& limits,
-                                         BlockBounds& bounds) {
+                                         BlockBounds& bounds, ConversionOutcome& outcome) {
   if (std::optional<Fault> fault = readTraceHeader(source, header)) {
     if ((fault = policy.headerFault(*fault, source, header))) return fault;
   }
+  outcome.header = header;
   limits.firstBlock = header.layoutSize;
   TraceFooter footer;
   if (std::optional<Fault> fault =
           readTraceFooter(source, header.fileSize, header.layoutSize, footer)) {
     return policy.footerFault(*fault, header, footer, limits, bounds);
   }
+  outcome.footer = footer;
   limits.blockCount = footer.blockCount();
   limits.dataLength = footer.dataLength();
   // Blocks found again after damage may lie anywhere before the footer:
@@ -136,7 +139,7 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
   HeaderRead header;
   BlockLimits limits;
   BlockBounds bounds;
-  if ((outcome.fault = readHeaderAndLimits(source, policy, header, limits, bounds))) {
+  if ((outcome.fault = readHeaderAndLimits(source, policy, header, limits, bounds, outcome))) {
     return outcome;
   }
   policy.begin(header, bounds);

@@ -11,6 +11,8 @@
 #include "events/row_sink.h"
 #include "parallel/worker_pool.h"
 #include "trace/byte_source.h"
+#include "trace/trace_footer.h"
+#include "trace/trace_header.h"
 #include "trace/trace_fault.h"
 
 namespace qnvtab {
@@ -37,6 +39,10 @@ struct ConversionOutcome {
   uint64_t droppedBytes = 0;
   SalvageSummary salvage;  // with salvage on
   BlockTally blocks;       // the blocks read, checked and expanded
+  // The header as taken (by its text alone too, where salvage confirmed
+  // it), and the footer when its checksum is right.
+  std::optional<HeaderRead> header;
+  std::optional<TraceFooter> footer;
 };
 
 // How the trace stands after the conversion that `outcome` ends: "failed"

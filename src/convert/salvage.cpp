@@ -5,12 +5,6 @@
 
 namespace qnvtab {
 
-DamageFound damageFound(const SalvageSummary& summary) {
-  if (!summary.interiorDamage && !summary.endDamage) return DamageFound::None;
-  if (summary.interiorDamage || summary.footerChecks) return DamageFound::Inside;
-  return DamageFound::AtEnd;
-}
-
 SalvagePolicy::SalvagePolicy(ByteSource& source, IncidentReporter& reporter,
                              SalvageSummary& summary)
     : source_(source), reporter_(reporter), summary_(summary) {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/salvage.h"
 #include "summary/event_stats.h"
 #include "trace/block_reader.h"
+#include "trace/incident.h"
 #include "trace/trace_footer.h"
 #include "trace/trace_header.h"
 
@@ -85,7 +85,8 @@ struct TraceSummary {
 };
 
 // The header and footer of the file in `source`, as far as they read: the
-// header also by its text alone, the footer only when it checks.
+// header also by its text alone, the footer only when it checks. For a
+// trace whose conversion stopped before it had them.
 void readContainerFacts(ByteSource& source, TraceSummary& summary);
 
 // A date and time the header records, as "2008-05-19T10:00:00", with its
