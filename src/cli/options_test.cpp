@@ -184,5 +184,105 @@ TEST(ParseCommandLine, PathsAreKeptInFull) {
   EXPECT_EQ(line.options.outputPath, odd);
 }
 
+// Every argument after -- is a trace, whatever it looks like; --inputs
+// names a list. -i with either, --report with several and --append
+// without a database are refused, with the reason for standard error.
+TEST(ParseCommandLine, SeveralTraces) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::vector<std::string> traces;
+    std::string inputsList;
+  };
+  const Case valid[] = {
+      {{"-oD", "--", "A", "B"}, {"A", "B"}, ""},
+      {{"-oD", "--", "-x", "--threads=2", "-iA", "--", "-?"},
+       {"-x", "--threads=2", "-iA", "--", "-?"},
+       ""},
+      {{"--info", "--"}, {}, ""},
+      {{"--INPUTS=L", "-oD"}, {}, "L"},
+      {{"--inputs=-", "--test", "--", "A"}, {"A"}, "-"},
+      {{"--append", "--format=sqlite", "-oD.db", "--inputs=L"}, {}, "L"},
+  };
+  for (const Case& test : valid) {
+    SCOPED_TRACE(test.arguments[0] + " " + test.arguments[1]);
+    const CommandLine line = parse(test.arguments);
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert) << line.invalidArgument;
+    EXPECT_TRUE(line.options.severalTraces);
+    EXPECT_EQ(line.options.tracePaths, test.traces);
+    EXPECT_EQ(line.options.inputsList, test.inputsList);
+    EXPECT_EQ(line.options.inputPath, "");
+  }
+  EXPECT_FALSE(parse({"-iA", "-oB"}).options.severalTraces);
+  EXPECT_FALSE(parse({"-iA", "-oB", "--format=sqlite", "--append"}).options.severalTraces);
+  EXPECT_EQ(parse({"--", "A"}).outcome, CommandLineOutcome::ShowUsage);  // no output, no look
+
+  const std::string onlyOne =
+      "-i names the one trace of a run; with -- or --inputs the traces are listed there";
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"-iA", "-oD", "--", "B"}, "-iA"},
+      {{"-oD", "--inputs=L", "-ia"}, "-ia"},
+      {{"-IA", "--inputs=L", "-iB", "-oD"}, "-iB"},
+      {{"-oD", "--inputs=", "--", "A"}, "--inputs="},
+      {{"--report=r.html", "--", "A", "B"}, "--report=r.html"},
+      {{"--inputs=L", "--report=r.html"}, "--report=r.html"},
+      {{"-iA", "-oD", "--append"}, "--append"},
+      {{"--append", "--format=xlsx", "-oD", "--", "A"}, "--append"},
+      {{"--append", "--format=sqlite", "--format=tsv", "-oD", "--inputs=L"}, "--append"},
+  };
+  for (const auto& [arguments, argument] : refused) {
+    SCOPED_TRACE(arguments[0] + " " + arguments[1]);
+    const CommandLine line = parse(arguments);
+    EXPECT_EQ(line.outcome, CommandLineOutcome::InvalidOption);
+    EXPECT_EQ(line.invalidArgument, argument);
+    if (argument.rfind("-i", 0) == 0) {
+      EXPECT_EQ(line.invalidReason, onlyOne);
+    } else if (argument != "--inputs=") {
+      EXPECT_NE(line.invalidReason, "");
+    }
+  }
+  // A bare name gets a hint at what was probably meant; an option does not.
+  EXPECT_EQ(parse({"-oD", "A.QNV"}).invalidReason,
+            "hint: -iFILE takes the path without a blank; several traces follow --, e.g. "
+            "qnvtab -oOUT -- A.QNV B.QNV");
+  EXPECT_EQ(parse({"-oD", "-x"}).invalidReason, "");
+}
+
+// --busy-timeout: whole seconds from 0 to a day; --info=tsv.
+TEST(ParseCommandLine, BusyTimeoutAndSummaryFormats) {
+  EXPECT_EQ(parse({"-iA", "-oB"}).options.busyTimeoutSeconds, 60u);
+  const std::pair<const char*, unsigned> valid[] = {
+      {"--busy-timeout=0", 0},         {"--busy-timeout=1", 1},   {"--BUSY-TIMEOUT=600", 600},
+      {"--busy-timeout=86400", 86400}, {"--busy-timeout=007", 7},
+  };
+  for (const auto& [argument, seconds] : valid) {
+    SCOPED_TRACE(argument);
+    const CommandLine line = parse({"-iA", "-oB", "--format=sqlite", "--append", argument});
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+    EXPECT_EQ(line.options.busyTimeoutSeconds, seconds);
+    EXPECT_TRUE(line.options.append);
+  }
+  for (const char* argument :
+       {"--busy-timeout=86401", "--busy-timeout=-1", "--busy-timeout=+5",
+        "--busy-timeout=", "--busy-timeout=1.5", "--busy-timeout=1e3", "--busy-timeout=5s",
+        "--busy-timeout= 5", "--busy-timeout=4294967296", "--busy-timeout", "--busy-timeouts=5"}) {
+    SCOPED_TRACE(argument);
+    EXPECT_EQ(parse({"-iA", "-oB", "--format=sqlite", argument}).invalidArgument, argument);
+  }
+  const std::pair<const char*, SummaryFormat> formats[] = {
+      {"--info", SummaryFormat::Text},      {"--info=text", SummaryFormat::Text},
+      {"--info=json", SummaryFormat::Json}, {"--info=tsv", SummaryFormat::Tsv},
+      {"--INFO=TSV", SummaryFormat::Tsv},
+  };
+  for (const auto& [argument, format] : formats) {
+    SCOPED_TRACE(argument);
+    const CommandLine line = parse({"-iA", argument});
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+    EXPECT_EQ(line.options.summary, format);
+  }
+  for (const char* argument : {"--info=", "--info=csv", "--info=tsv ", "--info=tsvx"}) {
+    EXPECT_EQ(parse({"-iA", argument}).invalidArgument, argument);
+  }
+}
+
 }  // namespace
 }  // namespace qnvtab
