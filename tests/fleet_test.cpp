@@ -309,8 +309,9 @@ size_t expectWholeTraces(sqlite3* db, const std::map<std::string, std::string>& 
   return traces.size();
 }
 
-// kill -9 at moments spread over --append runs, on a new file and on one
-// holding traces: whole traces afterwards, and a run again completes it.
+// kill -9, and now and then SIGTERM, at moments spread over --append runs,
+// on a new file and on one holding traces: whole traces afterwards, and a
+// run again completes it.
 TEST_F(Fleet, KilledAppendLeavesWholeTraces) {
   TempDir work;
   const Strings list = paths(0, kFleetTraces);
@@ -336,11 +337,14 @@ TEST_F(Fleet, KilledAppendLeavesWholeTraces) {
     fs::remove(db);
     fs::remove(db + "-journal");
     if (moment % 2 == 1) fs::copy_file(base, db);
-    killed += runShell(in(folder_->path()) + "{ " + fleet(options, list) +
-                       " >/dev/null 2>&1 & pid=$!; sleep " +
-                       std::to_string(run.count() * 0.85 * moment / 28) +
-                       "; kill -9 $pid 2>/dev/null; wait $pid; echo $?; }")
-                  .out == "137\n";
+    const bool interrupt = moment % 3 == 2;
+    const std::string status =
+        runShell(in(folder_->path()) + "{ " + fleet(options, list) +
+                 " >/dev/null 2>&1 & pid=$!; sleep " +
+                 std::to_string(run.count() * 0.85 * moment / 28) + "; kill " +
+                 (interrupt ? "-TERM" : "-9") + " $pid 2>/dev/null; wait $pid; echo $?; }")
+            .out;
+    killed += status == (interrupt ? "143\n" : "137\n");
     if (fileExists(db)) expectWholeTraces(openDatabase(db).get(), rows, losses);
     if (moment % 4 != 3) continue;  // now and then, a run again completes it
     const RunResult again = runFleet(options, list);

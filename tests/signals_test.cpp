@@ -19,6 +19,7 @@
 
 #include "event_mix.h"
 #include "harness.h"
+#include "sqlite_rows.h"
 #include "writer/trace_writer.h"
 
 namespace qnvtab {
@@ -404,6 +405,29 @@ TEST(ControlCharacters, FileNamesEscapedInDiagnoses) {
   const RunResult converted = runQnvtab({"-i" + raw, "-o" + rawOutput});
   EXPECT_EQ(converted.status, 0);
   EXPECT_EQ(converted.out, testing::successText(raw, rawOutput));
+
+  // A database keeps a name as its bytes, whatever they are; the console
+  // shows it escaped.
+  const std::string notUtf8 = dir.file("\xFF\xFEnot utf-8.qnv");
+  testing::writeFile(notUtf8, cut);
+  const RunResult several =
+      runQnvtab({"--format=sqlite", "-o" + dir.file("names.db"), "--", notUtf8, raw, raw + "x"});
+  EXPECT_EQ(several.status, 1);
+  EXPECT_NE(several.err.find("qnvtab: " + shown + "x: cannot open: "), std::string::npos)
+      << several.err;
+  EXPECT_EQ(several.err.find('\x1B'), std::string::npos) << several.err;
+  const testing::Database db = testing::openDatabase(dir.file("names.db"));
+  const auto hexOf = [](const std::string& bytes) {
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+      hex += "0123456789ABCDEF"[byte >> 4];
+      hex += "0123456789ABCDEF"[byte & 15];
+    }
+    return hex;
+  };
+  EXPECT_EQ(
+      testing::query(db.get(), "SELECT hex(file), typeof(file) FROM traces ORDER BY trace_id"),
+      (testing::Rows{{hexOf(notUtf8), "text"}, {hexOf(raw), "text"}}));
 }
 
 }  // namespace
