@@ -12,50 +12,20 @@
 #include "delimited_cells.h"
 #include "format_fixtures.h"
 #include "harness.h"
+#include "sqlite_rows.h"
 
 namespace qnvtab {
 namespace {
 
 using testing::convertFile;
+using testing::Database;
 using testing::DelimitedReader;
 using testing::DelimitedRow;
+using testing::openDatabase;
+using testing::query;
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-
-struct Close {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, Close>;
-
-Database openDatabase(const std::string& path) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  return Database(db);
-}
-
-// A value as a text, NULL as "<null>".
-std::string textOf(sqlite3_stmt* row, int column) {
-  if (sqlite3_column_type(row, column) == SQLITE_NULL) return "<null>";
-  const unsigned char* text = sqlite3_column_text(row, column);
-  return std::string(reinterpret_cast<const char*>(text),
-                     static_cast<size_t>(sqlite3_column_bytes(row, column)));
-}
-
-std::vector<std::vector<std::string>> query(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* statement = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
-      << sqlite3_errmsg(db);
-  std::vector<std::vector<std::string>> rows;
-  while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-    std::vector<std::string>& row = rows.emplace_back();
-    for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-      row.push_back(textOf(statement, column));
-    }
-  }
-  sqlite3_finalize(statement);
-  return rows;
-}
 
 std::string hex(const char* format, const std::string& value) {
   char text[16];

@@ -29,6 +29,7 @@ inline Database openDatabase(const std::string& path) {
   return Database(db);
 }
 
+// Every value as its text, NULL as "<null>".
 inline Rows query(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
   EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK)
@@ -37,9 +38,13 @@ inline Rows query(sqlite3* db, const std::string& sql) {
   while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
     std::vector<std::string>& row = rows.emplace_back();
     for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+      if (sqlite3_column_type(statement, column) == SQLITE_NULL) {
+        row.push_back("<null>");
+        continue;
+      }
       const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
       const auto size = static_cast<size_t>(sqlite3_column_bytes(statement, column));
-      row.push_back(text == nullptr ? "<null>" : std::string(text, size));
+      row.push_back(text == nullptr ? "" : std::string(text, size));
     }
   }
   sqlite3_finalize(statement);
