@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/database_trace.h"
 #include "cli/diagnosis.h"
 #include "cli/interruption.h"
 #include "cli/options.h"

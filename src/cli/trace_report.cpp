@@ -1,6 +1,7 @@
 #include "cli/trace_report.h"
 
 #include "cli/console.h"
+#include "cli/printable_name.h"
 
 namespace qnvtab {
 namespace {
@@ -20,6 +21,12 @@ void TraceReport::diagnose(const std::string& line) {
 TraceResult TraceReport::fail(const char* message, TraceEnd end) {
   say(message);
   return {1, end};
+}
+
+TraceResult TraceReport::refuse(const std::string& path, const std::string& reason,
+                                const char* message, TraceEnd end) {
+  diagnose(printableName(path) + ": cannot open: " + reason);
+  return fail(message, end);
 }
 
 void TraceReport::show(ConsoleState& state) {

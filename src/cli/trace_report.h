@@ -59,6 +59,9 @@ class TraceReport {
   void hint(const std::string& line) { said_.push_back({Kind::Line, stderr, line}); }
   // Says `message` on the console: the trace has failed.
   TraceResult fail(const char* message, TraceEnd end = TraceEnd::Failed);
+  // "PATH: cannot open: REASON" on standard error, then fail().
+  TraceResult refuse(const std::string& path, const std::string& reason, const char* message,
+                     TraceEnd end);
   // Forgets what was said, the diagnosis aside.
   void discard() { said_.clear(); }
 

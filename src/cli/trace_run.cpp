@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/database_trace.h"
 #include "cli/diagnosis.h"
 #include "cli/format_sink.h"
 #include "cli/output_file.h"
@@ -19,7 +19,6 @@
 #include "cli/salvage_report.h"
 #include "cli/trace_look.h"
 #include "convert/convert_trace.h"
-#include "database/sqlite_part_sink.h"
 #include "events/discard_sink.h"
 #include "events/selecting_sink.h"
 #include "events/tee_sink.h"
@@ -28,27 +27,14 @@
 #include "summary/summary_text.h"
 #include "summary/summary_tsv.h"
 #include "trace/byte_source.h"
-#include "trace/file_digest.h"
 
 namespace qnvtab {
 namespace {
-
-// The paths of one trace's run.
-struct TracePaths {
-  const std::string& input;
-  const std::string& output;
-};
 
 // Not an input fault: the machine lacks memory for the run's buffers.
 TraceResult reportOutOfMemory(TraceReport& console, uint64_t bytes) {
   console.diagnose(describeFault(outOfMemory(bytes)));
   return {kExitFailure, TraceEnd::Failed};
-}
-
-TraceResult refuseOpen(TraceReport& console, const std::string& path, const std::string& reason,
-                       const char* message, TraceEnd end) {
-  console.diagnose(printableName(path) + ": cannot open: " + reason);
-  return console.fail(message, end);
 }
 
 // How a run that was stopped by a signal ends: the table holds the rows up
@@ -167,32 +153,6 @@ class SinkChain {
   RowSink* front_;
 };
 
-// Incidents kept as the rows of `losses`, and passed on.
-class LossRecorder : public IncidentReporter {
- public:
-  explicit LossRecorder(IncidentReporter& next) : next_(next) {}
-  void report(const Incident& incident) override {
-    next_.report(incident);
-    static constexpr const char* kKinds[] = {"header-unverified", "footer-ignored",
-                                             "number-repaired",   "bytes-skipped",
-                                             "blocks-lost",       "torn-tail"};
-    LossRow& loss = losses_.emplace_back();
-    loss.kind = kKinds[static_cast<int>(incident.kind)];
-    const bool span = incident.to > incident.from;
-    loss.offset = span ? incident.from : incident.cause.offset;
-    loss.bytes = span ? incident.to - incident.from : 0;
-    loss.firstBlock = incident.firstLostBlock;
-    loss.lastBlock = incident.lastLostBlock;
-    loss.afterEvent = incident.afterEvent;
-    loss.reason = describeIncident(incident);
-  }
-  const std::vector<LossRow>& losses() const { return losses_; }
-
- private:
-  IncidentReporter& next_;
-  std::vector<LossRow> losses_;
-};
-
 // Incidents said in the trace's report.
 class ReportedIncidents : public IncidentReporter {
  public:
@@ -260,162 +220,11 @@ TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& loo
 std::optional<TraceResult> openOutput(TraceReport& console, OutputFile& file,
                                       const std::string& path, const struct stat& input) {
   if (file.open(path, input)) return std::nullopt;
-  return refuseOpen(console, path, file.openFailureReason(), kCannotOpenOutputText,
-                    TraceEnd::OutputFailed);
+  return console.refuse(path, file.openFailureReason(), kCannotOpenOutputText,
+                        TraceEnd::OutputFailed);
 }
-
-// After the reason a lock held too long gives.
-std::string busyNote(const Options& options) {
-  return " (another run held it past --busy-timeout=" +
-         std::to_string(options.busyTimeoutSeconds) + ")";
-}
-
-std::string baseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string utcNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
-std::string joined(const std::vector<std::string>& words) {
-  std::string text;
-  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
-  return text;
-}
-
-// The database's share of a trace's run: the trace begun before the
-// conversion, committed or dropped after it.
-class DatabaseTrace {
- public:
-  DatabaseTrace(RunContext& run, TraceReport& console, TracePaths paths)
-      : run_(run), console_(console), paths_(paths) {}
-
-  // The result that ends the trace's run before its conversion, if any.
-  std::optional<TraceResult> begin(ByteSource& input, const struct stat& inputStat) {
-    SqliteDatabase& database = *run_.database;
-    struct stat output;
-    if (::stat(paths_.output.c_str(), &output) == 0 && output.st_dev == inputStat.st_dev &&
-        output.st_ino == inputStat.st_ino) {
-      return refuseOpen(console_, paths_.output, "the output is the input file",
-                        kCannotOpenOutputText, TraceEnd::OutputFailed);
-    }
-    if (const std::optional<std::string> refused = openDatabase(run_)) {
-      console_.diagnose(*refused);
-      return console_.fail(kCannotOpenOutputText, TraceEnd::OutputFailed);
-    }
-    const FileDigest digest = sha256Of(input);
-    if (digest.sha256.empty()) {
-      return refuseOpen(console_, paths_.input, systemReason(digest.error), kCannotOpenInputText,
-                        TraceEnd::Failed);
-    }
-    const Options& options = run_.options;
-    part_.settings = databaseSettings(options, run_.workers);
-    TraceRow& row = part_.row;
-    row.file = paths_.input;
-    row.name = baseName(paths_.input);
-    row.size = static_cast<uint64_t>(input.size());
-    row.sha256 = digest.sha256;
-    row.selection = joined(options.selectionArguments);
-    row.salvage = options.salvage;
-    row.importedAt = utcNow();
-    row.programVersion = programVersion();
-    int64_t traceId = 0;
-    switch (database.beginTrace(row.sha256, traceId)) {
-      case TraceStart::Started:
-        return std::nullopt;
-      case TraceStart::Duplicate:
-        console_.hint("note: " + printableName(paths_.input) +
-                      ": already in the database as trace " + std::to_string(traceId) +
-                      "; not added again");
-        return TraceResult{kExitSuccess, TraceEnd::Duplicate};
-      case TraceStart::Failed:
-        break;
-    }
-    return writeFailure(database.failureReason());
-  }
-
-  RowSink* rows() { return &run_.database->rows(); }
-
-  // What the parts of a split trace are made with.
-  const DatabasePart& part() const { return part_; }
-
-  // Commits the trace unless it was interrupted or its output failed, and
-  // writes its outcome into the parts; closes the database after the only
-  // trace of a run. On a failure, what the report held gives way to it.
-  std::optional<TraceResult> end(TraceResult result, const ConversionOutcome& outcome,
-                                 const std::vector<LossRow>& losses,
-                                 const std::vector<std::string>& partPaths) {
-    SqliteDatabase& database = *run_.database;
-    const bool lastTrace = !run_.severalTraces;
-    if (result.end == TraceEnd::Interrupted || result.end == TraceEnd::OutputFailed) {
-      database.rollbackTrace();
-      if (lastTrace) database.close(result.end == TraceEnd::Interrupted);
-      return std::nullopt;
-    }
-    TraceRow row = part_.row;
-    row.status = traceStatusName(outcome, run_.options.salvage);
-    row.diagnosis = console_.diagnosis();
-    row.blocks = outcome.blocks.stored + outcome.blocks.compressed;
-    row.blocksLost = outcome.salvage.blocksLost;
-    row.bytesSkipped = outcome.salvage.bytesSkipped;
-    if (!database.commitTrace(row, losses)) {
-      database.rollbackTrace();
-      if (lastTrace) database.close(false);
-      return writeFailure(database.failureReason());
-    }
-    for (const std::string& path : partPaths) {
-      const std::string failure = recordOutcome(path, row);
-      if (!failure.empty()) return writeFailure(failure, path);
-    }
-    if (lastTrace && !database.close(true)) return writeFailure(database.failureReason());
-    return std::nullopt;
-  }
-
- private:
-  TraceResult writeFailure(std::string reason, const std::string& path = "") {
-    if (run_.database->busy()) reason += busyNote(run_.options);
-    console_.discard();
-    console_.diagnose(printableName(path.empty() ? paths_.output : path) +
-                      ": cannot write: " + reason);
-    return console_.fail(kCannotWriteOutputText, TraceEnd::OutputFailed);
-  }
-
-  RunContext& run_;
-  TraceReport& console_;
-  TracePaths paths_;
-  DatabasePart part_;
-};
 
 }  // namespace
-
-std::optional<std::string> openDatabase(RunContext& run) {
-  if (run.databaseOpen) return std::nullopt;
-  std::string refusal;
-  run.databaseOpen = run.database->open(refusal);
-  if (run.databaseOpen) return std::nullopt;
-  const std::string path = printableName(run.options.outputPath);
-  if (!refusal.empty()) return path + ": cannot add to it: " + refusal + "; left as it is";
-  std::string reason = run.database->failureReason();
-  if (run.database->busy()) reason += busyNote(run.options);
-  return path + ": cannot open: " + reason;
-}
-
-DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers) {
-  DatabaseSettings settings;
-  settings.path = options.outputPath;
-  settings.append = options.append;
-  settings.busyTimeoutSeconds = options.busyTimeoutSeconds;
-  settings.rows = options.rows;
-  settings.sortThreads = workers != nullptr ? workers->size() : 0;
-  return settings;
-}
 
 void diagnose(const std::string& line) {
   const std::string text = "qnvtab: " + line + "\n";
@@ -433,12 +242,10 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   struct stat inputStat;
   if (!input.open(inputPath, openError)) {
     if (openError == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
-    return refuseOpen(early, inputPath, systemReason(openError), kCannotOpenInputText,
-                      TraceEnd::Failed);
+    return early.refuse(inputPath, systemReason(openError), kCannotOpenInputText, TraceEnd::Failed);
   }
   if (::fstat(input.descriptor(), &inputStat) != 0) {
-    return refuseOpen(early, inputPath, systemReason(errno), kCannotOpenInputText,
-                      TraceEnd::Failed);
+    return early.refuse(inputPath, systemReason(errno), kCannotOpenInputText, TraceEnd::Failed);
   }
   const bool toDatabase = options.writesTable && run.database != nullptr;
   const bool toFile = options.writesTable && !toDatabase;
@@ -452,8 +259,8 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
       return *refused;
     }
     if (toFile && outputFile.isSameFileAs(reportFile.descriptor())) {
-      return refuseOpen(early, options.reportPath, "the report is the output file",
-                        kCannotOpenOutputText, TraceEnd::OutputFailed);
+      return early.refuse(options.reportPath, "the report is the output file",
+                          kCannotOpenOutputText, TraceEnd::OutputFailed);
     }
   }
   // A table written to standard output must not be mixed with the console

@@ -31,6 +31,13 @@ struct RunContext {
   bool severalTraces = false;
 };
 
+// The paths of one trace's run: its input, and its table or workbook file
+// or the database's path.
+struct TracePaths {
+  const std::string& input;
+  const std::string& output;
+};
+
 // A trace's run: how it ended, and what it says, to be shown in its turn.
 struct TraceRun {
   TraceResult result;
@@ -40,13 +47,6 @@ struct TraceRun {
 // Converts the trace at `inputPath`; `outputPath` is the file that its
 // table or workbook goes to (empty: none), or the database's path.
 TraceRun runTrace(RunContext& run, const std::string& inputPath, const std::string& outputPath);
-
-// Opens the run's database unless it is open; the line that says why it
-// cannot be, or none.
-std::optional<std::string> openDatabase(RunContext& run);
-
-// The database at -o as the options ask for it.
-DatabaseSettings databaseSettings(const Options& options, WorkerPool* workers);
 
 // Writes `line` and a line feed to standard error after "qnvtab: ".
 void diagnose(const std::string& line);
