@@ -30,6 +30,8 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
 
 size_t FormatSink::bufferBytes() const { return OutputBuffer::kDefaultCapacity; }
 
+bool writesSideBySide(OutputFormat format) { return format == OutputFormat::Tsv; }
+
 void mergeWarnings(std::vector<OutputWarning>& warnings, const std::vector<OutputWarning>& more) {
   for (const OutputWarning& warning : more) {
     const auto same = std::find_if(warnings.begin(), warnings.end(), [&](const OutputWarning& w) {

@@ -40,6 +40,11 @@ class FormatSink {
   std::unique_ptr<RowSink> sink_;
 };
 
+// Whether outputs of `format` may be written for several traces at once,
+// on several threads: the table's may; a database takes one trace at a
+// time, and the workbook's library makes no promise for several at once.
+bool writesSideBySide(OutputFormat format);
+
 // Adds `more` to `warnings`, counting the same warning once.
 void mergeWarnings(std::vector<OutputWarning>& warnings, const std::vector<OutputWarning>& more);
 

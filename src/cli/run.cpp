@@ -13,6 +13,7 @@
 
 #include "cli/console.h"
 #include "cli/database_trace.h"
+#include "cli/format_sink.h"
 #include "cli/diagnosis.h"
 #include "cli/interruption.h"
 #include "cli/options.h"
@@ -103,11 +104,11 @@ bool smallFile(const std::string& path) {
 
 // The traces of a run of several, each converted as a run of it alone
 // would convert it. Small traces are converted side by side when there
-// are workers and no database (which takes one trace at a time); their
-// results are taken back in the order given (parallel/ordered_jobs.h), so
-// the console and the outputs are the same for every thread count. The
-// run goes on past a trace that fails and stops where the output fails or
-// a signal comes.
+// are workers and their outputs may be written so; their results are
+// taken back in the order given (parallel/ordered_jobs.h), so the console
+// and the outputs are the same for every thread count. The run goes on
+// past a trace that fails and stops where the output fails or a signal
+// comes.
 int runSeveral(RunContext& run, const TraceList& traces) {
   const Options& options = run.options;
   // The database is opened before any work, also for no trace at all.
@@ -154,7 +155,8 @@ int runSeveral(RunContext& run, const TraceList& traces) {
 
   RunContext lane{options, nullptr, run.interruption};
   lane.severalTraces = true;
-  const bool sideBySide = run.workers != nullptr && run.database == nullptr;
+  const bool sideBySide =
+      run.workers != nullptr && (!options.writesTable || writesSideBySide(options.format));
   const size_t lanes = sideBySide ? std::min<size_t>(run.workers->size() + 1, kMaxLanes) : 1;
   std::optional<JobRing<TraceJob>> ring;
   if (sideBySide) ring.emplace(*run.workers, lanes);
