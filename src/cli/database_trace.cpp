@@ -120,7 +120,7 @@ std::optional<TraceResult> DatabaseTrace::begin(ByteSource& input, const struct 
   return writeFailure(database.failureReason());
 }
 
-std::optional<TraceResult> DatabaseTrace::end(TraceResult result, const ConversionOutcome& outcome,
+std::optional<TraceResult> DatabaseTrace::end(TraceResult result, const TraceEnding& ending,
                                               const std::vector<LossRow>& losses,
                                               const std::vector<std::string>& partPaths) {
   SqliteDatabase& database = *run_.database;
@@ -130,12 +130,14 @@ std::optional<TraceResult> DatabaseTrace::end(TraceResult result, const Conversi
     if (lastTrace) database.close(result.end == TraceEnd::Interrupted);
     return std::nullopt;
   }
+  const TraceFigures figures = traceFigures(ending, database.tally());
   TraceRow row = part_.row;
-  row.status = traceStatusName(outcome, run_.options.salvage);
+  row.status = figures.status;
   row.diagnosis = console_.diagnosis();
-  row.blocks = outcome.blocks.stored + outcome.blocks.compressed;
-  row.blocksLost = outcome.salvage.blocksLost;
-  row.bytesSkipped = outcome.salvage.bytesSkipped;
+  row.events = figures.events;
+  row.blocks = figures.blocks;
+  row.blocksLost = figures.blocksLost;
+  row.bytesSkipped = figures.bytesSkipped;
   if (!database.commitTrace(row, losses)) {
     database.rollbackTrace();
     if (lastTrace) database.close(false);

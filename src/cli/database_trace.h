@@ -15,6 +15,7 @@
 #include "cli/trace_run.h"
 #include "convert/convert_trace.h"
 #include "database/sqlite_database.h"
+#include "summary/trace_figures.h"
 #include "trace/byte_source.h"
 
 namespace qnvtab {
@@ -54,7 +55,7 @@ class DatabaseTrace {
   // Commits the trace unless it was interrupted or its output failed, and
   // writes its outcome into the parts; closes the database after the only
   // trace of a run. On a failure, what the report held gives way to it.
-  std::optional<TraceResult> end(TraceResult result, const ConversionOutcome& outcome,
+  std::optional<TraceResult> end(TraceResult result, const TraceEnding& ending,
                                  const std::vector<LossRow>& losses,
                                  const std::vector<std::string>& partPaths);
 

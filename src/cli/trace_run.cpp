@@ -17,15 +17,16 @@
 #include "cli/printable_name.h"
 #include "cli/run.h"
 #include "cli/salvage_report.h"
-#include "cli/trace_look.h"
 #include "convert/convert_trace.h"
 #include "events/discard_sink.h"
 #include "events/selecting_sink.h"
 #include "events/tee_sink.h"
 #include "split/split_sink.h"
 #include "summary/summary_json.h"
+#include "summary/summary_report.h"
 #include "summary/summary_text.h"
 #include "summary/summary_tsv.h"
+#include "summary/trace_look.h"
 #include "trace/byte_source.h"
 
 namespace qnvtab {
@@ -179,16 +180,32 @@ std::string closeOutputs(const std::string& outputPath, const ConversionOutcome&
          ": cannot write: " + (closed ? formatFailure : systemReason(output.lastError()));
 }
 
+// How the conversion that `outcome` ends stands for the trace's views.
+TraceEnding endingOf(const ConversionOutcome& outcome, bool salvage) {
+  return {outcome.fault.has_value(), salvage,        outcome.blocks,
+          outcome.salvage,           outcome.header, outcome.footer};
+}
+
+// Writes the report page to `file`; the diagnosis of a failure, else empty.
+std::string writeReport(const TraceSummary& summary, const std::string& path, OutputFile& file) {
+  const std::string page = summaryReport(summary);
+  const bool written = file.write(page.data(), page.size());
+  const int error = file.lastError();
+  if (file.close() && written) return "";
+  return printableName(path) +
+         ": cannot write: " + systemReason(written ? file.lastError() : error);
+}
+
 // After a run that was not interrupted: the summary on the console after
 // the run's own text, and the report page. The run's status, unless the
 // report cannot be written.
 TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& look,
-                     ByteSource& input, const ConversionOutcome& outcome,
+                     ByteSource& input, const ConversionOutcome& outcome, const TraceEnding& ending,
                      std::optional<uint64_t> selectedRows, OutputFile& reportFile,
                      TraceResult result) {
   const Options& options = run.options;
   const TraceSummary summary = look.summarize(
-      input, outcome, outcome.fault ? describeFault(*outcome.fault) : "",
+      input, ending, outcome.fault ? describeFault(*outcome.fault) : "",
       options.salvage ? describeSalvage(outcome.salvage, outcome.events, selectedRows) : "");
   switch (options.summary) {
     case SummaryFormat::None:
@@ -286,7 +303,13 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   ReportedIncidents reportedIncidents(console, printableName(inputPath) + ": ");
   LossRecorder incidents(run.severalTraces ? static_cast<IncidentReporter&>(reportedIncidents)
                                            : stderrIncidents);
-  TraceLook look(options, inputPath, static_cast<uint64_t>(input.size()), incidents);
+  const bool looks = options.summary != SummaryFormat::None || !options.reportPath.empty();
+  TraceLook look({looks,
+                  printableName(inputPath),
+                  static_cast<uint64_t>(input.size()),
+                  options.selectionArguments,
+                  {printableName, describeIncident}},
+                 incidents);
   {
     std::optional<FormatSink> format;
     if (toFile) format.emplace(options.format, outputPath, outputFile, pool);
@@ -322,13 +345,14 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   TraceResult result =
       reportOutcome(console, run, paths, outcome, writeFailure, parts, signal, selectedRows);
   result.events = static_cast<uint64_t>(outcome.events);
+  const TraceEnding ending = endingOf(outcome, options.salvage);
   if (database) {
-    if (auto failed = database->end(result, outcome, incidents.losses(), parts.paths())) {
+    if (auto failed = database->end(result, ending, incidents.losses(), parts.paths())) {
       return *failed;
     }
   }
   if (result.end == TraceEnd::Interrupted || !look.wanted()) return result;
-  return showLook(console, run, look, input, outcome, selectedRows, reportFile, result);
+  return showLook(console, run, look, input, outcome, ending, selectedRows, reportFile, result);
 }
 
 }  // namespace

@@ -168,18 +168,4 @@ ConversionOutcome convertTrace(ByteSource& source, const ConversionSettings& set
   return outcome;
 }
 
-const char* traceStatusName(const ConversionOutcome& outcome, bool salvage) {
-  if (outcome.fault) return "failed";
-  if (!salvage) return "sound";
-  switch (damageFound(outcome.salvage)) {
-    case DamageFound::Inside:
-      return "damaged-inside";
-    case DamageFound::AtEnd:
-      return "damaged-end";
-    case DamageFound::None:
-      break;
-  }
-  return "sound";
-}
-
 }  // namespace qnvtab

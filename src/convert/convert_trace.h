@@ -45,11 +45,6 @@ struct ConversionOutcome {
   std::optional<TraceFooter> footer;
 };
 
-// How the trace stands after the conversion that `outcome` ends: "failed"
-// when a fault ended it, else with salvage where damage was found
-// ("damaged-end", "damaged-inside"), else "sound".
-const char* traceStatusName(const ConversionOutcome& outcome, bool salvage);
-
 // Observes a conversion block by block, e.g. to show progress.
 class ConversionObserver {
  public:

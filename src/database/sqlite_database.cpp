@@ -230,10 +230,10 @@ bool SqliteDatabase::commitTrace(const TraceRow& row, const std::vector<LossRow>
   sink_->bindHeader(values);
   bindText(values, kStatus, row.status);
   bindOptionalText(values, kDiagnosis, row.diagnosis);
-  sqlite3_bind_int64(values, kEvents, sink_->events());
-  sqlite3_bind_int64(values, kErrors, sink_->errors());
-  if (sink_->firstTime()) bindText(values, kFirstTime, isoText(*sink_->firstTime()));
-  if (sink_->lastTime()) bindText(values, kLastTime, isoText(*sink_->lastTime()));
+  sqlite3_bind_int64(values, kEvents, static_cast<int64_t>(row.events.events));
+  sqlite3_bind_int64(values, kErrors, static_cast<int64_t>(row.events.errors));
+  if (row.events.first) bindText(values, kFirstTime, isoText(*row.events.first));
+  if (row.events.last) bindText(values, kLastTime, isoText(*row.events.last));
   sqlite3_bind_int64(values, kBlocks, static_cast<int64_t>(row.blocks));
   sqlite3_bind_int64(values, kBlocksLost, static_cast<int64_t>(row.blocksLost));
   sqlite3_bind_int64(values, kBytesSkipped, static_cast<int64_t>(row.bytesSkipped));

@@ -19,6 +19,7 @@
 
 #include "database/sqlite_failure.h"
 #include "database/sqlite_sink.h"
+#include "events/event_tally.h"
 #include "events/row_sink.h"
 
 namespace qnvtab {
@@ -41,6 +42,7 @@ struct TraceRow {
   std::string sha256;
   std::string status;     // "sound", "damaged-end", "damaged-inside", "failed"
   std::string diagnosis;  // the fault's lines as standard error shows them
+  EventTally events;      // of the rows written
   uint64_t blocks = 0;
   uint64_t blocksLost = 0;
   uint64_t bytesSkipped = 0;
@@ -78,6 +80,8 @@ class SqliteDatabase {
   // trace already held, else a new id and the rows sink ready.
   TraceStart beginTrace(const std::string& sha256, int64_t& traceId);
   RowSink& rows() { return *sink_; }
+  // What the trace begun has written so far.
+  const EventTally& tally() const { return sink_->tally(); }
   // Adds the trace's row and its losses and commits.
   bool commitTrace(const TraceRow& row, const std::vector<LossRow>& losses);
   // Drops the trace's rows; the database is as before beginTrace().

@@ -132,10 +132,7 @@ void SqliteSink::insertEvent(EventCells& cells) {
   const int result = sqlite3_step(row);
   sqlite3_reset(row);
   if (result != SQLITE_DONE) return failure_.fail(db_, result);
-  ++events_;
-  if (cells.integer(Column::RC) == 0xFF) ++errors_;
-  if (!first_) first_ = local;
-  last_ = local;
+  tally_.add(local, cells.integer(Column::RC) == 0xFF);
 }
 
 bool SqliteSink::finish() {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "database/sqlite_failure.h"
+#include "events/event_tally.h"
 #include "events/row_sink.h"
 #include "table/event_cells.h"
 
@@ -34,10 +35,8 @@ class SqliteSink : public RowSink {
   // The header's columns of the trace's row, bound into `row` (the
   // statement of kInsertTraceSql); NULL when begin() never came.
   void bindHeader(sqlite3_stmt* row) const;
-  int64_t events() const { return events_; }
-  int64_t errors() const { return errors_; }
-  std::optional<EventTime> firstTime() const { return first_; }
-  std::optional<EventTime> lastTime() const { return last_; }
+  // The rows written, their errors and times.
+  const EventTally& tally() const { return tally_; }
 
  private:
   void insertEvent(EventCells& cells);
@@ -53,10 +52,7 @@ class SqliteSink : public RowSink {
   std::optional<TraceHeader> header_;
   TraceVersion version_{};
   RowOptions options_;
-  int64_t events_ = 0;
-  int64_t errors_ = 0;
-  std::optional<EventTime> first_;
-  std::optional<EventTime> last_;
+  EventTally tally_;
   SqliteFailure failure_;
 };
 

@@ -33,7 +33,7 @@ void EventStats::begin(const TraceHeader& header, TraceVersion version, const Ro
 
 bool EventStats::write(const RecordRun& run) {
   forEachRecord(run, *head_, [&](const RunRecord& record) {
-    if (events_ == 0) firstNumber_ = record.number;
+    if (tally_.events == 0) firstNumber_ = record.number;
     lastNumber_ = record.number;
     count(decodeEventHead(record.bytes, *head_));
   });
@@ -43,12 +43,9 @@ bool EventStats::write(const RecordRun& run) {
 void EventStats::count(const EventRecord& record) {
   const bool error = record.RC == 0xFF;
   const EventTime time = clock_->timeOf(record.TimeStamp);
-  if (events_ > 0 && record.TimeStamp < lastStamp_) ++backSteps_;
-  if (events_ == 0) first_ = time;
-  last_ = time;
+  if (tally_.events > 0 && record.TimeStamp < lastStamp_) ++backSteps_;
+  tally_.add(time, error);
   lastStamp_ = record.TimeStamp;
-  ++events_;
-  errors_ += error ? 1 : 0;
   if (record.ContentLength > longestData_) longestData_ = record.ContentLength;
 
   CommandCount& command = commands_[record.Cmd];

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "events/event_clock.h"
+#include "events/event_tally.h"
 #include "events/row_sink.h"
 #include "summary/time_histogram.h"
 
@@ -77,21 +78,8 @@ class EventStats : public RowSink {
   bool finish() override;
   std::string failureReason() const override { return ""; }
 
-  uint64_t events() const { return events_; }
-  uint64_t errors() const { return errors_; }
-  // The first and last event in file order; none without events.
-  std::optional<EventTime> firstTime() const { return first_; }
-  std::optional<EventTime> lastTime() const { return last_; }
-  // From the first event's time to the last's; 0 without events.
-  int64_t spanMs() const {
-    return first_ ? static_cast<int64_t>(last_->milliseconds() - first_->milliseconds()) : 0;
-  }
-  // Events per second over the span; none when the span is not positive.
-  std::optional<double> meanRate() const {
-    const int64_t span = spanMs();
-    if (span <= 0) return std::nullopt;
-    return static_cast<double>(events_) * 1000 / static_cast<double>(span);
-  }
+  // The events, errors and times every view shows alike.
+  const EventTally& tally() const { return tally_; }
   int32_t firstNumber() const { return firstNumber_; }
   int32_t lastNumber() const { return lastNumber_; }
   // Events stamped earlier than the event before them.
@@ -117,10 +105,7 @@ class EventStats : public RowSink {
 
   const layout::EventHeadLayout* head_ = nullptr;
   std::optional<EventClock> clock_;
-  uint64_t events_ = 0;
-  uint64_t errors_ = 0;
-  std::optional<EventTime> first_;
-  std::optional<EventTime> last_;
+  EventTally tally_;
   int32_t firstNumber_ = 0;
   int32_t lastNumber_ = 0;
   uint32_t lastStamp_ = 0;

@@ -27,10 +27,10 @@ Json traceJson(const TraceSummary& summary) {
 
 Json blocksJson(const TraceSummary& summary) {
   const BlockTally& blocks = summary.blocks;
-  Json json = {{"count", blocks.stored + blocks.compressed},
+  Json json = {{"count", summary.figures.blocks},
                {"stored", blocks.stored},
                {"compressed", blocks.compressed},
-               {"lost", summary.salvage ? Json(summary.salvaged.blocksLost) : Json(nullptr)},
+               {"lost", summary.salvage ? Json(summary.figures.blocksLost) : Json(nullptr)},
                {"size", nullptr},
                {"footer_count", nullptr},
                {"data_length", nullptr},
@@ -54,17 +54,17 @@ Json integrityJson(const TraceSummary& summary) {
   return {{"sound", summary.faults.empty()}, {"faults", summary.faults}, {"damage", damage}};
 }
 
-Json eventsJson(const EventStats& events) {
-  Json json = {{"count", events.events()}, {"errors", events.errors()}};
-  if (events.events() == 0) return json;
-  const EventTime first = *events.firstTime();
-  const EventTime last = *events.lastTime();
+Json eventsJson(const EventTally& tally, const EventStats& events) {
+  Json json = {{"count", tally.events}, {"errors", tally.errors}};
+  if (tally.events == 0) return json;
+  const EventTime first = *tally.first;
+  const EventTime last = *tally.last;
   json["first_number"] = events.firstNumber();
   json["last_number"] = events.lastNumber();
   json["first_time"] = isoText(first);
   json["last_time"] = isoText(last);
-  json["span_ms"] = events.spanMs();
-  const std::optional<double> rate = events.meanRate();
+  json["span_ms"] = tally.spanMs();
+  const std::optional<double> rate = tally.meanRate();
   json["mean_rate_per_s"] = rate ? Json(*rate) : Json(nullptr);
   json["busiest_second"] = {{"time", isoText({events.busiestSecond(), 0}).substr(0, 19)},
                             {"events", events.busiestSecondEvents()}};
@@ -130,7 +130,7 @@ std::string summaryJson(const TraceSummary& summary) {
                {"selection", summary.selection.empty() ? Json(nullptr) : Json(summary.selection)}};
   if (summary.events != nullptr) {
     const EventStats& events = *summary.events;
-    json["events"] = eventsJson(events);
+    json["events"] = eventsJson(summary.figures.events, events);
     json["commands"] = commandsJson(events);
     json["return_codes"] = returnCodesJson(events);
     json["ports"] = {{"PoIn", keyJson(events, EventKey::PoIn)},

@@ -46,9 +46,9 @@ void addFile(std::string& out, const TraceSummary& summary) {
                       summary.footer->dataLength()));
   }
   const BlockTally& blocks = summary.blocks;
-  std::string read = formatted("%" PRIu32 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
-                               blocks.stored + blocks.compressed, blocks.stored, blocks.compressed);
-  if (summary.salvage) read += formatted(", %" PRIu32 " lost", summary.salvaged.blocksLost);
+  std::string read = formatted("%" PRIu64 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
+                               summary.figures.blocks, blocks.stored, blocks.compressed);
+  if (summary.salvage) read += formatted(", %" PRIu64 " lost", summary.figures.blocksLost);
   addFact(out, "read", read);
   if (blocks.expandedBytes > 0) {
     addFact(out, "compression",
@@ -108,6 +108,7 @@ void addIntegrity(std::string& out, const TraceSummary& summary) {
 
 void addEvents(std::string& out, const TraceSummary& summary) {
   const EventStats& events = *summary.events;
+  const EventTally& tally = summary.figures.events;
   out += "<h2>Events</h2>";
   if (!summary.selection.empty()) {
     out += "<p>Selection:";
@@ -117,19 +118,19 @@ void addEvents(std::string& out, const TraceSummary& summary) {
     out += " (the figures below are of the selected events)</p>";
   }
   out += "<table class=\"facts\">";
-  addFact(out, "events", std::to_string(events.events()));
+  addFact(out, "events", std::to_string(tally.events));
   addFact(out, "errors",
-          formatted("%" PRIu64 " (RC 0xFF, %.2f%%)", events.errors(),
-                    percentOf(events.errors(), events.events())));
-  if (events.events() > 0) {
-    const EventTime first = *events.firstTime();
-    const EventTime last = *events.lastTime();
+          formatted("%" PRIu64 " (RC 0xFF, %.2f%%)", tally.errors,
+                    percentOf(tally.errors, tally.events)));
+  if (tally.events > 0) {
+    const EventTime first = *tally.first;
+    const EventTime last = *tally.last;
     addFact(out, "first event",
             isoText(first) + formatted(" (event %" PRId32 ")", events.firstNumber()));
     addFact(out, "last event",
             isoText(last) + formatted(" (event %" PRId32 ")", events.lastNumber()));
-    addFact(out, "span", formatted("%.3f s", static_cast<double>(events.spanMs()) / 1000));
-    if (const std::optional<double> rate = events.meanRate()) {
+    addFact(out, "span", formatted("%.3f s", static_cast<double>(tally.spanMs()) / 1000));
+    if (const std::optional<double> rate = tally.meanRate()) {
       addFact(out, "mean rate", formatted("%.2f events/s", *rate));
     }
     addFact(out, "busiest second",
@@ -155,7 +156,7 @@ std::string summaryReport(const TraceSummary& summary) {
   addIntegrity(out, summary);
   if (summary.events != nullptr) {
     addEvents(out, summary);
-    if (summary.events->events() > 0) out += eventSections(summary);
+    if (summary.figures.events.events > 0) out += eventSections(summary);
   }
   return out + "</body></html>\n";
 }

@@ -69,6 +69,7 @@ TEST(Report, StaysUnderOneMegabyteWhateverTheTrace) {
   }
   summary.selection.assign(20, std::string(200, '&'));
   summary.events = &events;
+  summary.figures.events = events.tally();
   const std::string page = summaryReport(summary);
   EXPECT_LT(page.size(), size_t{1} << 20);
   EXPECT_NE(page.find("in bins of 12 h"), std::string::npos);

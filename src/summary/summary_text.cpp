@@ -26,9 +26,9 @@ void addFile(std::string& out, const TraceSummary& summary) {
         unsigned{summary.footer->blockCount()}, unsigned{summary.footer->blockSize()},
         summary.footer->dataLength());
   }
-  appendFormatted(out, "read:         %" PRIu32 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
-      blocks.stored + blocks.compressed, blocks.stored, blocks.compressed);
-  if (summary.salvage) appendFormatted(out, ", %" PRIu32 " lost", summary.salvaged.blocksLost);
+  appendFormatted(out, "read:         %" PRIu64 " blocks, %" PRIu32 " stored, %" PRIu32 " compressed",
+      summary.figures.blocks, blocks.stored, blocks.compressed);
+  if (summary.salvage) appendFormatted(out, ", %" PRIu64 " lost", summary.figures.blocksLost);
   out += "\n";
   if (blocks.expandedBytes > 0) {
     appendFormatted(out, "compression:  %" PRIu64 " event bytes kept in %" PRIu64 " bytes (%.1f%% saved)\n",
@@ -48,20 +48,21 @@ void addIntegrity(std::string& out, const TraceSummary& summary) {
 
 void addEvents(std::string& out, const TraceSummary& summary) {
   const EventStats& events = *summary.events;
+  const EventTally& tally = summary.figures.events;
   if (!summary.selection.empty()) {
     out += "selection:   ";
     for (const std::string& option : summary.selection) out += " " + option;
     out += " (the figures below are of the selected events)\n";
   }
-  appendFormatted(out, "events:       %" PRIu64 ", %" PRIu64 " errors (RC 0xFF, %.2f%%)\n", events.events(),
-      events.errors(), percentOf(events.errors(), events.events()));
-  if (events.events() == 0) return;
-  const EventTime first = *events.firstTime();
-  const EventTime last = *events.lastTime();
+  appendFormatted(out, "events:       %" PRIu64 ", %" PRIu64 " errors (RC 0xFF, %.2f%%)\n", tally.events,
+      tally.errors, percentOf(tally.errors, tally.events));
+  if (tally.events == 0) return;
+  const EventTime first = *tally.first;
+  const EventTime last = *tally.last;
   appendFormatted(out, "first event:  %s (event %" PRId32 ")\n", isoText(first).c_str(), events.firstNumber());
   appendFormatted(out, "last event:   %s (event %" PRId32 ")\n", isoText(last).c_str(), events.lastNumber());
-  appendFormatted(out, "span:         %.3f s", static_cast<double>(events.spanMs()) / 1000);
-  if (const std::optional<double> rate = events.meanRate()) {
+  appendFormatted(out, "span:         %.3f s", static_cast<double>(tally.spanMs()) / 1000);
+  if (const std::optional<double> rate = tally.meanRate()) {
     appendFormatted(out, ", %.2f events/s on average", *rate);
   }
   out += "\n";
@@ -126,7 +127,7 @@ std::string summaryText(const TraceSummary& summary) {
   addIntegrity(out, summary);
   if (summary.events == nullptr) return out;
   addEvents(out, summary);
-  if (summary.events->events() == 0) return out;
+  if (summary.figures.events.events == 0) return out;
   addCommands(out, *summary.events);
   addKeys(out, summary);
   return out;

@@ -10,21 +10,15 @@ std::string summaryTsvTitle() {
 std::string summaryTsvRow(const TraceSummary& summary) {
   std::string row = summary.fileName + '\t' + std::to_string(summary.fileSize) + '\t';
   if (summary.header) row += std::to_string(summary.header->version.number);
-  row += '\t' + summary.status + '\t';
-  const EventStats* events = summary.events;
-  const bool any = events != nullptr && events->events() > 0;
-  row += std::to_string(events != nullptr ? events->events() : 0) + '\t' +
-         std::to_string(events != nullptr ? events->errors() : 0) + '\t';
-  if (any) {
-    row += isoText(*events->firstTime()) + '\t' + isoText(*events->lastTime()) + '\t' +
-           std::to_string(events->spanMs());
-  } else {
-    row += "\t\t0";
-  }
-  const BlockTally& blocks = summary.blocks;
-  row += '\t' + std::to_string(uint64_t{blocks.stored} + blocks.compressed) + '\t' +
-         std::to_string(summary.salvaged.blocksLost) + '\t' +
-         std::to_string(summary.salvaged.bytesSkipped) + '\n';
+  const TraceFigures& figures = summary.figures;
+  const EventTally& events = figures.events;
+  row += std::string("\t") + figures.status + '\t' + std::to_string(events.events) + '\t' +
+         std::to_string(events.errors) + '\t';
+  if (events.first) row += isoText(*events.first);
+  row += '\t';
+  if (events.last) row += isoText(*events.last);
+  row += '\t' + std::to_string(events.spanMs()) + '\t' + std::to_string(figures.blocks) + '\t' +
+         std::to_string(figures.blocksLost) + '\t' + std::to_string(figures.bytesSkipped) + '\n';
   return row;
 }
 

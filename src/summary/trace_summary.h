@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "summary/event_stats.h"
+#include "summary/trace_figures.h"
 #include "trace/block_reader.h"
 #include "trace/incident.h"
 #include "trace/trace_footer.h"
@@ -69,7 +70,7 @@ std::string commandText(uint8_t code);
 struct TraceSummary {
   std::string fileName;  // as given on the command line
   std::string headerText;  // the header's text fields, printable
-  std::string status;  // "sound", "damaged-end", "damaged-inside" or "failed"
+  TraceFigures figures;  // what every view of the trace shows alike
   uint64_t fileSize = 0;
   std::optional<HeaderRead> header;   // none when no header was recognised
   std::optional<TraceFooter> footer;  // when its checksum is right
