@@ -100,6 +100,15 @@ TEST(OutputFormats, TheInputIsNeverTheOutput) {
     EXPECT_EQ(run.err, "qnvtab: " + trace + ": cannot open: the output is the input file\n");
     EXPECT_EQ(readFile(trace), std::string(bytes.bytes.begin(), bytes.bytes.end()));
   }
+  // Nor is standard output, when the shell appends it to the input: the
+  // console text goes to standard error then.
+  const testing::RunResult appended =
+      testing::runShell("\"$QNVTAB\" -i'" + trace + "' -o- >>'" + trace + "'");
+  EXPECT_EQ(appended.status, 1);
+  EXPECT_EQ(appended.err,
+            "qnvtab: -: cannot open: the output is the input file\n"
+            "Cannot open output file!\n");
+  EXPECT_EQ(readFile(trace), std::string(bytes.bytes.begin(), bytes.bytes.end()));
 }
 
 }  // namespace

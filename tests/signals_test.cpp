@@ -161,11 +161,12 @@ std::string interruptedTable(const TempDir& dir, const std::string& trace, int s
   return table;
 }
 
-pid_t launchIntoPipe(const TempDir& dir, const std::string& trace, int& tableEnd) {
+pid_t launchIntoPipe(const TempDir& dir, const std::string& trace, int& tableEnd,
+                     const std::string& output = "-o/dev/stdout") {
   int pipeEnds[2];
   EXPECT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
   Launch what;
-  what.arguments = {"-i" + trace, "-o/dev/stdout"};
+  what.arguments = {"-i" + trace, output};
   what.out = pipeEnds[1];
   what.err = ::open(dir.file("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   const pid_t pid = launch(what);
@@ -189,17 +190,22 @@ TEST(WriteFailures, FifoReaderThatExits) {
 }
 
 // The table on standard output, read by a pipe that closes early: the
-// console text is on standard error then.
+// console text is on standard error then; -o- ends the run without a word,
+// as `qnvtab -o- | head` expects.
 TEST(WriteFailures, PipeReaderThatExits) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
-  int tableEnd = -1;
-  const pid_t pid = launchIntoPipe(dir, trace, tableEnd);
-  EXPECT_EQ(readAll(tableEnd, 1000).size(), 1000u);
-  ::close(tableEnd);
-  EXPECT_EQ(exitStatus(pid), 1);
-  EXPECT_EQ(readFile(dir.file("stderr")),
-            "qnvtab: /dev/stdout: cannot write: Broken pipe\n" + kCannotWrite);
+  for (const std::string output : {"-o/dev/stdout", "-o-"}) {
+    SCOPED_TRACE(output);
+    int tableEnd = -1;
+    const pid_t pid = launchIntoPipe(dir, trace, tableEnd, output);
+    EXPECT_EQ(readAll(tableEnd, 1000).size(), 1000u);
+    ::close(tableEnd);
+    EXPECT_EQ(exitStatus(pid), 1);
+    EXPECT_EQ(
+        readFile(dir.file("stderr")),
+        output == "-o-" ? "" : "qnvtab: /dev/stdout: cannot write: Broken pipe\n" + kCannotWrite);
+  }
 }
 
 // Cut by the limit, the table ends with the last whole row that fitted.
@@ -361,24 +367,40 @@ TEST(Interruption, UnderASelectionCountsTheRowsWritten) {
             std::stoll(table.substr(lastRow, table.find('\t', lastRow) - lastRow)));
 }
 
-// `qnvtab -iT.QNV -o/dev/stdout | grep ...`: the table alone on the pipe.
+// `qnvtab -iT.QNV -o- | grep ...`: the table alone on the pipe, on one
+// thread and on several, with a salvage report and a summary beside it on
+// standard error.
 TEST(StandardOutput, TableThroughAPipeUnchanged) {
   TempDir dir;
   const std::string trace = writeLargeTrace(dir);
   const std::string full = fullTable(dir, trace);
-  int tableEnd = -1;
-  const pid_t pid = launchIntoPipe(dir, trace, tableEnd);
-  const std::string table = readAll(tableEnd);
-  ::close(tableEnd);
-  EXPECT_EQ(exitStatus(pid), 0);
-  EXPECT_TRUE(table == full);
-  EXPECT_EQ(readFile(dir.file("stderr")), testing::successText(trace, "/dev/stdout"));
+  for (const std::string output : {"-o/dev/stdout", "-o-"}) {
+    SCOPED_TRACE(output);
+    const std::string name = output.substr(2);
+    int tableEnd = -1;
+    const pid_t pid = launchIntoPipe(dir, trace, tableEnd, output);
+    const std::string table = readAll(tableEnd);
+    ::close(tableEnd);
+    EXPECT_EQ(exitStatus(pid), 0);
+    EXPECT_TRUE(table == full);
+    EXPECT_EQ(readFile(dir.file("stderr")), testing::successText(trace, name));
 
-  // Standard output a file, named or not.
-  const RunResult toFile = runQnvtab({"-i" + trace, "-o/dev/stdout"});
-  EXPECT_EQ(toFile.status, 0);
-  EXPECT_TRUE(toFile.out == full);
-  EXPECT_EQ(toFile.err, testing::successText(trace, "/dev/stdout"));
+    // Standard output a file, named or not.
+    for (const char* threads : {"--threads=1", "--threads=4"}) {
+      const RunResult toFile = runQnvtab({"-i" + trace, output, threads});
+      EXPECT_EQ(toFile.status, 0);
+      EXPECT_TRUE(toFile.out == full);
+      EXPECT_EQ(toFile.err, testing::successText(trace, name));
+    }
+    const RunResult looked = runQnvtab({"-i" + trace, output, "--salvage", "--info=json"});
+    EXPECT_EQ(looked.status, 0);
+    EXPECT_TRUE(looked.out == full);
+    EXPECT_NE(looked.err.find("\"integrity\""), std::string::npos);
+  }
+  // A file named "-" is reached as ./-.
+  const RunResult dashFile = runQnvtab({"-i" + trace, "-o./-"}, dir.path());
+  EXPECT_EQ(dashFile.status, 0);
+  EXPECT_TRUE(readFile(dir.file("-")) == full);
 }
 
 // Escaped on standard error, shown as given on standard output.

@@ -169,6 +169,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine result;
   bool haveInput = false;
   std::string_view inputArgument;
+  std::string_view outputArgument;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     bool valid = true;
@@ -213,6 +214,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (startsWithIgnoringCase(argument, "-o")) {
       result.options.outputPath = argument.substr(2);
       result.options.writesTable = true;
+      outputArgument = argument;
     } else {
       valid = false;
     }
@@ -225,7 +227,20 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                              : "");
     }
   }
+  result.options.outputToStdout = result.options.writesTable && result.options.outputPath == "-";
   const Options& options = result.options;
+  if (options.outputToStdout) {
+    // A file named "-" is still reached as ./-.
+    const char* why = options.format != OutputFormat::Tsv
+                          ? "-o- writes the table to standard output; a workbook or a database "
+                            "needs a file"
+                      : options.split.splits()
+                          ? "-o- writes one table; --split writes parts beside a file"
+                      : options.severalTraces
+                          ? "-o- writes the table of one trace; several go into the folder -o names"
+                          : nullptr;
+    if (why != nullptr) return refuse(result, std::string(outputArgument), why);
+  }
   if (options.severalTraces && haveInput) {
     return refuse(result, std::string(inputArgument),
                   "-i names the one trace of a run; with -- or --inputs the traces are "

@@ -30,6 +30,7 @@ struct Options {
   std::string inputsList;  // --inputs
   std::string outputPath;  // -o
   bool writesTable = false;  // -o given
+  bool outputToStdout = false;  // -o-: the table on standard output
   RowOptions rows;         // -th, -ferts, -d
   bool salvage = false;    // --salvage
   // --threads: 1 converts on the calling thread alone; 0 leaves the count

@@ -175,6 +175,38 @@ TEST(ParseCommandLine, OutputFormats) {
   }
 }
 
+// -o- is standard output, for the table of one trace alone; ./- a file.
+TEST(ParseCommandLine, StandardOutput) {
+  const std::pair<std::vector<std::string>, bool> valid[] = {
+      {{"-iA", "-o-"}, true},
+      {{"-iA", "-O-", "--threads=2", "--salvage", "--info=json", "--errors"}, true},
+      {{"-iA", "-o-", "-oB"}, false},
+      {{"-iA", "-o./-"}, false},
+      {{"-iA", "-o--"}, false},
+  };
+  for (const auto& [arguments, toStdout] : valid) {
+    SCOPED_TRACE(arguments[1] + " " + arguments.back());
+    const CommandLine line = parse(arguments);
+    ASSERT_EQ(line.outcome, CommandLineOutcome::Convert);
+    EXPECT_EQ(line.options.outputToStdout, toStdout);
+  }
+  const std::vector<std::string> refused[] = {
+      {"-o-", "-iA", "--format=xlsx"},
+      {"-O-", "--format=sqlite", "-iA"},
+      {"-o-", "-iA", "--split=100"},
+      {"-o-", "--split-interval=60", "-iA"},
+      {"-o-", "--", "A", "B"},
+      {"-o-", "--inputs=L"},
+  };
+  for (const std::vector<std::string>& arguments : refused) {
+    SCOPED_TRACE(arguments[1]);
+    const CommandLine line = parse(arguments);
+    EXPECT_EQ(line.outcome, CommandLineOutcome::InvalidOption);
+    EXPECT_EQ(line.invalidArgument, arguments[0]);
+    EXPECT_EQ(line.invalidReason.rfind("-o- ", 0), 0u) << line.invalidReason;
+  }
+}
+
 TEST(ParseCommandLine, PathsAreKeptInFull) {
   const std::string longPath(300, 'p');
   const std::string odd = "dir with blanks/%s%n\t\xC3\xA9.qnv";

@@ -42,6 +42,22 @@ bool OutputFile::open(const std::string& path, const struct stat& input) {
   return false;
 }
 
+bool OutputFile::openStandardOutput(const struct stat& input) {
+  const int fd = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  struct stat output;
+  if (fd < 0 || ::fstat(fd, &output) != 0) {
+    lastError_ = errno;
+  } else if (output.st_dev == input.st_dev && output.st_ino == input.st_ino) {
+    lastError_ = EEXIST;
+    namesInput_ = true;
+  } else {
+    fd_ = fd;
+    return true;
+  }
+  if (fd >= 0) ::close(fd);
+  return false;
+}
+
 std::string OutputFile::openFailureReason() const {
   return namesInput_ ? "the output is the input file" : systemReason(lastError_);
 }

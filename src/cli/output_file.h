@@ -23,6 +23,9 @@ class OutputFile : public ByteSink {
   // Creates or empties `path`. Refuses a path that names the input file
   // itself (`input`, also through a link), leaving it untouched.
   bool open(const std::string& path, const struct stat& input);
+  // Writes to standard output (-o-), refused when that is the input file.
+  // What the shell opened there is left as it is, also on a failure.
+  bool openStandardOutput(const struct stat& input);
   // Whether the open output is the file open as descriptor `fd`.
   bool isSameFileAs(int fd) const;
   int descriptor() const { return fd_; }

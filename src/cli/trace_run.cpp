@@ -233,10 +233,12 @@ TraceResult showLook(TraceReport& console, RunContext& run, const TraceLook& loo
   return result;
 }
 
-// Opens `path` as an output beside the input; the result of a refusal.
+// Opens `path` as an output beside the input, or standard output for
+// `toStdout`; the result of a refusal.
 std::optional<TraceResult> openOutput(TraceReport& console, OutputFile& file,
-                                      const std::string& path, const struct stat& input) {
-  if (file.open(path, input)) return std::nullopt;
+                                      const std::string& path, const struct stat& input,
+                                      bool toStdout = false) {
+  if (toStdout ? file.openStandardOutput(input) : file.open(path, input)) return std::nullopt;
   return console.refuse(path, file.openFailureReason(), kCannotOpenOutputText,
                         TraceEnd::OutputFailed);
 }
@@ -267,8 +269,13 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   const bool toDatabase = options.writesTable && run.database != nullptr;
   const bool toFile = options.writesTable && !toDatabase;
   OutputFile outputFile;
+  // Standard output holds the table alone, whatever becomes of it.
+  if (options.outputToStdout) early.setConsole(stderr);
   if (toFile) {
-    if (auto refused = openOutput(early, outputFile, outputPath, inputStat)) return *refused;
+    if (auto refused =
+            openOutput(early, outputFile, outputPath, inputStat, options.outputToStdout)) {
+      return *refused;
+    }
   }
   OutputFile reportFile;
   if (!options.reportPath.empty()) {
@@ -332,6 +339,10 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   }
   std::string writeFailure;
   if (toFile) writeFailure = closeOutputs(outputPath, outcome, outputFile, formatFailure, parts);
+  // A reader that closed the pipe wants no more rows, nor a message.
+  if (!writeFailure.empty() && options.outputToStdout && outputFile.lastError() == EPIPE) {
+    return {kExitFailure, TraceEnd::OutputFailed};
+  }
   if (toDatabase) {
     if (!parts.close()) {
       writeFailure = parts.failure();
