@@ -17,6 +17,7 @@
 #include "cli/printable_name.h"
 #include "cli/run.h"
 #include "cli/salvage_report.h"
+#include "cli/trace_input.h"
 #include "convert/convert_trace.h"
 #include "events/discard_sink.h"
 #include "events/selecting_sink.h"
@@ -256,15 +257,18 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   const Options& options = run.options;
   const std::string& inputPath = paths.input;
   const std::string& outputPath = paths.output;
-  FileByteSource input;
-  int openError = 0;
-  struct stat inputStat;
-  if (!input.open(inputPath, openError)) {
-    if (openError == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
-    return early.refuse(inputPath, systemReason(openError), kCannotOpenInputText, TraceEnd::Failed);
+  TraceInput traceInput;
+  if (auto refused = openTraceInput(inputPath, !run.severalTraces, traceInput)) {
+    if (refused->error == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
+    early.diagnose(refused->diagnosis);
+    return early.fail(kCannotOpenInputText, TraceEnd::Failed);
   }
-  if (::fstat(input.descriptor(), &inputStat) != 0) {
-    return early.refuse(inputPath, systemReason(errno), kCannotOpenInputText, TraceEnd::Failed);
+  FileByteSource& input = traceInput.source;
+  const struct stat& inputStat = traceInput.given;
+  // Where the compressed bytes are damaged the trace is cut; its own
+  // conversion then says what that cost.
+  if (const std::optional<StreamDamage>& damage = traceInput.decoded.damage) {
+    early.diagnose(printableName(inputPath) + ": " + describeDamage(*damage));
   }
   const bool toDatabase = options.writesTable && run.database != nullptr;
   const bool toFile = options.writesTable && !toDatabase;
@@ -311,12 +315,15 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   LossRecorder incidents(run.severalTraces ? static_cast<IncidentReporter&>(reportedIncidents)
                                            : stderrIncidents);
   const bool looks = options.summary != SummaryFormat::None || !options.reportPath.empty();
-  TraceLook look({looks,
-                  printableName(inputPath),
-                  static_cast<uint64_t>(input.size()),
-                  options.selectionArguments,
-                  {printableName, describeIncident}},
-                 incidents);
+  std::optional<InputPacking> packing;
+  if (traceInput.compression != Compression::None) {
+    const DecodedStream& decoded = traceInput.decoded;
+    packing = InputPacking{compressionName(traceInput.compression), decoded.members,
+                           decoded.compressedBytes, decoded.decodedBytes};
+  }
+  LookRequest request{looks, printableName(inputPath), static_cast<uint64_t>(input.size()),
+                      options.selectionArguments, packing, {printableName, describeIncident}};
+  TraceLook look(std::move(request), incidents);
   {
     std::optional<FormatSink> format;
     if (toFile) format.emplace(options.format, outputPath, outputFile, pool);

@@ -8,7 +8,14 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json fileJson(const TraceSummary& summary) {
-  return {{"name", summary.fileName}, {"size", summary.fileSize}};
+  Json file = {{"name", summary.fileName}, {"size", summary.fileSize}};
+  if (const std::optional<InputPacking>& packing = summary.packing) {
+    file["compression"] = {{"format", packing->format},
+                           {"members", packing->members == 0 ? Json(nullptr) : Json(packing->members)},
+                           {"compressed_bytes", packing->compressedBytes},
+                           {"decoded_bytes", packing->decodedBytes}};
+  }
+  return file;
 }
 
 Json traceJson(const TraceSummary& summary) {

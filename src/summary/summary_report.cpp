@@ -30,6 +30,7 @@ void addFile(std::string& out, const TraceSummary& summary) {
   out += "<h2>File</h2><table class=\"facts\">";
   addFact(out, "file", summary.fileName);
   addFact(out, "size", std::to_string(summary.fileSize) + " bytes");
+  if (summary.packing) addFact(out, "compressed", packingText(*summary.packing));
   if (summary.header) {
     addFact(out, "trace version", std::to_string(summary.header->version.number));
     addFact(out, "header text", summary.headerText);

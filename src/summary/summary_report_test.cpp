@@ -93,5 +93,20 @@ TEST(Report, MapsTheFileOnlyWhereItsDamageIsKnown) {
             std::string::npos);
 }
 
+TEST(Report, SaysHowACompressedTraceCame) {
+  const std::pair<InputPacking, std::string> cases[] = {
+      {{"gzip", 2, 812345678, 2029311956},
+       "gzip, 2 members, 812,345,678 bytes \u2192 2,029,311,956"},
+      {{"zstd", 1, 999, 1000}, "zstd, 1 member, 999 bytes \u2192 1,000"},
+      {{"xz", 0, 0, 123456}, "xz, 0 bytes \u2192 123,456"},
+  };
+  for (const auto& [packing, text] : cases) EXPECT_EQ(packingText(packing), text);
+  TraceSummary summary;
+  summary.fileName = "T.QNV.gz";
+  EXPECT_EQ(summaryReport(summary).find("<td>gzip, "), std::string::npos);
+  summary.packing = cases[0].first;
+  EXPECT_NE(summaryReport(summary).find(cases[0].second), std::string::npos);
+}
+
 }  // namespace
 }  // namespace qnvtab

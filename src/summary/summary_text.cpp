@@ -12,6 +12,7 @@ namespace {
 void addFile(std::string& out, const TraceSummary& summary) {
   out += "file:         " + summary.fileName + "\n";
   appendFormatted(out, "size:         %" PRIu64 " bytes\n", summary.fileSize);
+  if (summary.packing) out += "compressed:   " + packingText(*summary.packing) + "\n";
   if (!summary.header) return;
   appendFormatted(out, "version:      %u\n", unsigned{summary.header->version.number});
   out += "header text:  " + summary.headerText + "\n";

@@ -21,6 +21,7 @@ TraceSummary TraceLook::summarize(ByteSource& input, const TraceEnding& ending,
                                   const std::string& fault, const std::string& salvage) const {
   TraceSummary summary;
   summary.fileName = request_.fileName;
+  summary.packing = request_.packing;
   summary.figures = traceFigures(ending, stats_ ? stats_->tally() : EventTally{});
   // What the conversion took of the header and footer; read again only
   // where it stopped at them.

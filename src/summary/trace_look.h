@@ -30,6 +30,7 @@ struct LookRequest {
   std::string fileName;  // as the console shows it
   uint64_t fileSize = 0;
   std::vector<std::string> selection;  // the selection options as typed
+  std::optional<InputPacking> packing;
   ConsoleWording wording;
 };
 

@@ -143,6 +143,26 @@ std::vector<HeaderMoment> headerMoments(const HeaderRead& read) {
   return moments;
 }
 
+namespace {
+
+// "812,345,678".
+std::string groupedDigits(uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+}  // namespace
+
+std::string packingText(const InputPacking& packing) {
+  std::string text = packing.format + ", ";
+  if (packing.members > 0) {
+    text += std::to_string(packing.members) + (packing.members == 1 ? " member, " : " members, ");
+  }
+  return text + groupedDigits(packing.compressedBytes) + " bytes \u2192 " +
+         groupedDigits(packing.decodedBytes);
+}
+
 std::string isoText(EventTime time) {
   char text[kIsoTimeSize];
   writeIsoTime(text, time, 'T');

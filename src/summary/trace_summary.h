@@ -67,8 +67,19 @@ std::vector<uint8_t> busiestReturnCodes(const EventStats& stats);  // "PoIn", "L
 // hexadecimal digits.
 std::string commandText(uint8_t code);
 
+// How a compressed trace came: its file's format and size.
+struct InputPacking {
+  std::string format;  // "gzip", "zstd", "xz"
+  uint32_t members = 0;  // gzip members or zstd frames; 0 where not told apart
+  uint64_t compressedBytes = 0;
+  uint64_t decodedBytes = 0;
+};
+// "gzip, 2 members, 812,345,678 bytes → 2,029,311,956"
+std::string packingText(const InputPacking& packing);
+
 struct TraceSummary {
   std::string fileName;  // as given on the command line
+  std::optional<InputPacking> packing;  // for a compressed trace
   std::string headerText;  // the header's text fields, printable
   TraceFigures figures;  // what every view of the trace shows alike
   uint64_t fileSize = 0;

@@ -34,7 +34,15 @@ bool FileByteSource::open(const std::string& path, int& error) {
     ::close(fd);
     return false;
   }
-  window_.reset(new (std::nothrow) uint8_t[kWindowSize]);
+  return adopt(fd, error);
+}
+
+bool FileByteSource::adopt(int fd, int& error) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  windowOffset_ = 0;
+  windowSize_ = 0;
+  if (!window_) window_.reset(new (std::nothrow) uint8_t[kWindowSize]);
   if (!window_) {
     error = ENOMEM;
     ::close(fd);

@@ -49,6 +49,9 @@ class FileByteSource : public ByteSource {
   // Opens `path` for reading; false with the system's reason in `error`.
   // A directory is refused (EISDIR).
   bool open(const std::string& path, int& error);
+  // Reads the open descriptor `fd`, which it then owns, closed also on a
+  // failure (ENOMEM); the descriptor it read before is closed.
+  bool adopt(int fd, int& error);
   int descriptor() const { return fd_; }
 
   int64_t size() const override;
