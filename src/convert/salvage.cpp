@@ -81,20 +81,36 @@ Recovery SalvagePolicy::recover(const Fault& fault, BlockReader& blocks, EventFr
   return skipDamage(fault, blocks, framer);
 }
 
-// The cheap repair first: the damaged block alone, when its length leads to
-// the next block; else the next confirmed block anywhere further on.
+// The damaged blocks' own lengths, while their headers are whole, lead to
+// where the next blocks stand: a block found there with the number expected
+// is believed on its own checksum, whatever follows it.
+std::optional<FoundBlock> SalvagePolicy::blockAlongLengths(uint64_t at, uint32_t number) {
+  uint64_t offset = at;
+  for (uint32_t expected = number;; ++expected) {
+    uint8_t head[layout::kBlockHeaderSize];
+    if (source_.readAt(offset, head, sizeof head).bytes != sizeof head) return {};
+    // The failed block's number may be what is damaged; past it, only a
+    // header with the number expected is followed.
+    const uint32_t found = loadU16(head + layout::kBlockNumberOffset) & layout::kBlockNumberMask;
+    if (expected != number && found != expected) return {};
+    const uint16_t length = loadU16(head + layout::kBlockLengthOffset);
+    if (length == 0 || length > bounds_.blockSize) return {};
+    offset += layout::kBlockHeaderSize + length;
+    if (offset > bounds_.dataEnd) return {};
+    if (confirmedAfter(offset, expected + 1)) return FoundBlock{offset, expected + 1};
+    if (offset == bounds_.dataEnd || expected >= bounds_.blockCount) return {};
+  }
+}
+
+// The cheap repair first: the damaged blocks skipped along their lengths;
+// else the next confirmed block anywhere further on.
 Recovery SalvagePolicy::skipDamage(const Fault& fault, BlockReader& blocks, EventFramer& framer) {
   const uint64_t at = fault.offset;
   const uint32_t number = fault.block;
-  uint8_t head[layout::kBlockHeaderSize];
-  if (source_.readAt(at, head, sizeof head).bytes == sizeof head) {
-    const uint16_t length = loadU16(head + layout::kBlockLengthOffset);
-    const uint64_t end = at + layout::kBlockHeaderSize + length;
-    if (length != 0 && length <= bounds_.blockSize && confirmedAfter(end, number + 1)) {
-      blocks.moveTo(end, number + 1);
-      beginGap(fault, end, number, framer);
-      return Recovery::Continue;
-    }
+  if (const std::optional<FoundBlock> next = blockAlongLengths(at, number)) {
+    blocks.moveTo(next->offset, next->number);
+    beginGap(fault, next->offset, next->number - 1, framer);
+    return Recovery::Continue;
   }
   // From the fault's own offset: a block lost whole leaves the next one
   // there, numbered higher. The block that failed is not found again: its
@@ -188,7 +204,8 @@ bool SalvagePolicy::beforeFraming(EventFramer& framer, FramingPoint point) {
   // Waiting keeps room behind the held bytes for the next block, which
   // may expand to two blocks' worth.
   const bool mayWait = !lastBytes && held.size() <= (kSalvageBlocksHeld - 2) * blockSize;
-  const ChainRules rules = chooseChainRules(health_, firstEventStamp_, 2 * blockSize);
+  ChainRules rules = chooseChainRules(health_, firstEventStamp_, 2 * blockSize);
+  rules.traceEnds = endOfData;
   const BoundarySearch search = boundaries_.find(held, *head_, rules, lastBytes, mayWait);
   framer.discard(search.offset);
   gap_->droppedStreamBytes += search.offset;

@@ -48,6 +48,7 @@ class SalvagePolicy : public FaultPolicy {
   BlockSearch searchFrom(uint64_t from) const;
   // A block numbered `number` checks at `end`, or the data ends there.
   bool confirmedAfter(uint64_t end, uint32_t number);
+  std::optional<FoundBlock> blockAlongLengths(uint64_t at, uint32_t number);
   Recovery skipDamage(const Fault& fault, BlockReader& blocks, EventFramer& framer);
   void endTornTail(const Fault& fault, EventFramer& framer);
   void beginGap(const Fault& cause, uint64_t to, uint32_t lastLost, EventFramer& framer);

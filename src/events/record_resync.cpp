@@ -33,8 +33,9 @@ bool isKnownCommand(uint8_t code) {
 // Nearly always: at most one case in a hundred goes the other way.
 bool nearlyAll(uint64_t count, uint64_t of) { return of > 0 && 100 * count >= 99 * of; }
 
-// A chain that ends in a record not yet whole, more than this many times
-// larger than any record it holds or any intact one, ends in chance bytes.
+// A short chain that ends in a record not yet whole, more than this many
+// times larger than any record it holds or any intact one, ends in chance
+// bytes.
 constexpr size_t kOpenRecordMultiple = 4;
 
 constexpr int32_t kBreaks = -1;  // ChainLink::records of a chain that breaks
@@ -105,28 +106,30 @@ std::optional<size_t> joinOf(const Stream& s, size_t a, size_t b) {
   return a;
 }
 
-// Of the chains from `roots`, the root of the one with the most records
-// before `join` (or before its end, when the chains do not join), or none
-// when two share the most. Two chains that join explain the same bytes:
-// one as more records than the other. A chain from a wrong offset reaches
-// a true record boundary only by the chance of a length field, so the
-// finer parse is the true one; when the parses are as fine, neither can
-// be believed.
-std::optional<size_t> finerParse(const Stream& s, const std::vector<size_t>& roots,
-                                 std::optional<size_t> join) {
-  std::optional<size_t> best;
-  size_t mostRecords = 0;
-  for (const size_t root : roots) {
-    size_t records = 0;
-    for (size_t at = root; at != join && s.wholeRecordAt(at); at = s.next(at)) ++records;
-    if (records > mostRecords) {
-      best = root;
-      mostRecords = records;
-    } else if (records == mostRecords) {
-      best.reset();
-    }
+// Whole records on the chain from `root` before `end` (or before its end).
+size_t recordsBefore(const Stream& s, size_t root, std::optional<size_t> end) {
+  size_t records = 0;
+  for (size_t at = root; at != end && s.wholeRecordAt(at); at = s.next(at)) ++records;
+  return records;
+}
+
+// Where the chain from `offset` has shown its confirming records.
+size_t confirmingEnd(const Stream& s, size_t offset) {
+  for (int32_t records = 0; records < kConfirmingRecords && s.wholeRecordAt(offset); ++records) {
+    offset = s.next(offset);
   }
-  return best;
+  return offset;
+}
+
+// `size` bytes of data that are one or more whole records, end to end.
+bool holdsWholeRecords(const uint8_t* data, size_t size, const layout::EventHeadLayout& head) {
+  size_t at = 0;
+  while (at < size && size - at >= head.size) {
+    if (std::all_of(data + at, data + at + head.size, [](uint8_t b) { return b == 0; }))
+      return false;
+    at += recordSize(data + at, head);
+  }
+  return at == size && size > 0;
 }
 
 }  // namespace
@@ -143,6 +146,7 @@ void RecordHealth::observe(const RecordRun& run, const layout::EventHeadLayout& 
     }
     last_ = stamp;
     largestRecord_ = std::max(largestRecord_, record.size);
+    if (holdsWholeRecords(record.bytes + head.size, record.size - head.size, head)) ++carriers_;
     ++records_;
   });
 }
@@ -165,6 +169,7 @@ ChainRules chooseChainRules(const RecordHealth& health, std::optional<uint32_t> 
   }
   rules.maxRecord = maxRecord;
   rules.largestKnownRecord = health.largestRecord();
+  rules.dataCarriesRecords = health.dataCarriesRecords();
   return rules;
 }
 
@@ -179,6 +184,7 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
   // A boundary lies within one record of where the search begins: the
   // bytes before it are the tail of a record cut by the gap.
   const size_t known = std::max(rules.largestKnownRecord, head.size);
+  const bool shortChainsEnough = endOfData && !(rules.traceEnds && rules.dataCarriesRecords);
   for (size_t base = 0; base < n;) {
     const size_t window = std::min(n, base + rules.maxRecord);
     std::vector<size_t> roots;
@@ -186,15 +192,19 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     for (size_t offset = base; offset < window; ++offset) {
       const ChainLink& link = chain_[offset];
       if (link.records == kBreaks || !mayBeFirst(s, offset)) continue;
-      if (link.open > kOpenRecordMultiple * std::max<size_t>(link.largest, known)) continue;
-      // At the end of the data, chains are as long as the bytes allow: two
-      // whole records are enough there. One that ends exactly with the
-      // data only when stamped within a step of the anchor: among
+      // A long chain is evidence enough whatever record it ends in.
+      if (link.records < kConfirmingRecords &&
+          link.open > kOpenRecordMultiple * std::max<size_t>(link.largest, known)) {
+        continue;
+      }
+      // At the end of the bytes at hand, chains are as long as the bytes
+      // allow: two whole records are enough there. One that ends exactly
+      // with the data only when stamped within a step of the anchor: among
       // thousands of offsets, some length field lands on the end by chance.
       const bool confirmed =
           link.records >= kConfirmingRecords ||
-          (endOfData && (link.records >= 2 || (link.records == 1 && link.open == 0 &&
-                                                nearAnchor(s, offset))));
+          (shortChainsEnough &&
+           (link.records >= 2 || (link.records == 1 && link.open == 0 && nearAnchor(s, offset))));
       if (!confirmed) {
         // A chain too short to judge is waited for while there is room,
         // unless it waits on a record larger than any intact one needed:
@@ -214,16 +224,55 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
       base = window;
       continue;
     }
-    std::optional<size_t> join = roots.front();
-    for (size_t i = 1; join && i < roots.size(); ++i) join = joinOf(s, *join, roots[i]);
-    if (join || endOfData) {
-      const std::optional<size_t> first = finerParse(s, roots, join);
-      if (first) return {BoundarySearch::Found, *first};
-      if (join) return {BoundarySearch::Found, *join};
-      break;  // chains as fine as each other to the end: none is believed
+    // Bytes that intact blocks hold do not lead a chain astray: a chain
+    // that begins at a record boundary stays on them. So the first root is
+    // believed unless another parse explains the bytes of its confirming
+    // records otherwise: a root that begins inside one of them.
+    //
+    // Two parses that join explain the same bytes, one as more records than
+    // the other: the coarser holds one record where the finer holds several.
+    // A chance length field makes such a record, and so does an event whose
+    // data carries whole records. Only a coarser parse that begins after the
+    // finer one, inside one of its records, is known false (no record begins
+    // inside another); otherwise neither is believed before the join, and
+    // the search goes on from there. Parses that never join are weighed the
+    // same way to the end of the data.
+    size_t start = roots.front();
+    std::optional<size_t> rival;  // a parse that neither joins nor yields
+    for (bool moved = true; moved && !rival;) {
+      moved = false;
+      const size_t confirming = confirmingEnd(s, start);
+      std::optional<size_t> join = start;
+      for (const size_t root : roots) {
+        if (root <= start || root >= confirming) continue;
+        const std::optional<size_t> meet = joinOf(s, start, root);
+        if (!meet && !endOfData) {
+          rival = root;
+          break;
+        }
+        if (recordsBefore(s, start, meet) > recordsBefore(s, root, meet)) continue;
+        if (!meet) {
+          rival = root;
+          break;
+        }
+        join = std::max(*join, *meet);
+      }
+      if (!rival && *join != start) {
+        start = *join;
+        moved = true;
+      }
     }
+    if (!rival) {
+      // A join is a boundary on both parses; what follows it confirms it.
+      const ChainLink& link = chain_[start];
+      const bool confirmed = start == roots.front() || link.records >= kConfirmingRecords ||
+                             (shortChainsEnough && link.records >= 2);
+      if (confirmed) return {BoundarySearch::Found, start};
+      break;
+    }
+    if (endOfData) break;  // parses to the end that cannot be told apart
     if (mayWait) return {BoundarySearch::NeedMoreData, 0};  // they may join further on
-    base = roots[1];  // the first chain cannot be told from the second
+    base = *rival;  // the first chain cannot be told from this one
   }
   return {BoundarySearch::NotFound, n};
 }

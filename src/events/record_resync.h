@@ -4,9 +4,9 @@
 // only when the chain of records from it holds together for long: every
 // record within what the format bounds, each stamp consistent with the one
 // before, on to the end of the bytes at hand. Chains from wrong offsets die
-// within a few records or run into the true chain; where two offsets'
-// chains join, nothing tells which of them began at a record, so only the
-// records from the join on are taken.
+// within a few records or run into the true chain. Where two offsets'
+// chains join, only a finer parse that begins first is believed before
+// the join; otherwise only the records from the join on are taken.
 #ifndef QNVTAB_EVENTS_RECORD_RESYNC_H_
 #define QNVTAB_EVENTS_RECORD_RESYNC_H_
 
@@ -35,6 +35,9 @@ class RecordHealth {
   // The most a stamp ran ahead of the one before.
   uint32_t largestStep() const { return largestStep_; }
   size_t largestRecord() const { return largestRecord_; }
+  // Some record's data is whole records, as a trace read back over the
+  // link holds the records it read.
+  bool dataCarriesRecords() const { return carriers_ > 0; }
 
  private:
   uint64_t records_ = 0;
@@ -42,6 +45,7 @@ class RecordHealth {
   uint32_t largestBackStep_ = 0;
   uint32_t largestStep_ = 0;
   size_t largestRecord_ = 0;
+  uint64_t carriers_ = 0;
   std::optional<uint32_t> last_;
 };
 
@@ -57,6 +61,11 @@ struct ChainRules {
   // A chain that ends in a record not yet whole, larger than any intact
   // record needed, is dropped rather than waited for.
   size_t largestKnownRecord = 0;
+  // The trace's records carry records in their data. One whose head was
+  // lost ends where the trace's data ends exactly as a chain of the
+  // records in it does, so a short chain is not believed there.
+  bool dataCarriesRecords = false;
+  bool traceEnds = false;  // the bytes end with the trace's data, not at a fault
 };
 
 // The rules for the stream after a gap, from what `health` shows.

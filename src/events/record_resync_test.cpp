@@ -103,8 +103,65 @@ TEST(RecordResync, ChanceBytesAreSkippedNotGuessedAt) {
   const ChainRules rules = chooseChainRules(RecordHealth{}, 200'000, 4096);
   const BoundarySearch found = finder.find(held, kHead, rules, false, false);
   ASSERT_EQ(found.result, BoundarySearch::Found);
-  // The finer parse wins: record 3 on, not the long record at 2.
-  EXPECT_EQ(found.offset, starts[3] - starts[2] + 3);
+  // The long record at 2 begins first: it may be an event whose data holds
+  // records 3 to 29, so neither parse is believed before they join.
+  EXPECT_EQ(found.offset, starts[30] - starts[2] + 3);
+}
+
+// An event whose data carries whole records, as a trace read back over the
+// link does: its records frame as finely as events.
+TEST(RecordResync, RecordsCarriedInDataAreNotTakenForEvents) {
+  std::vector<size_t> starts;
+  Bytes all = stream(30, starts, mixedSizes);
+  std::vector<size_t> innerStarts;
+  const Bytes inner = stream(6, innerStarts, mixedSizes);
+  // Event 20 carries six records; the events after it follow it.
+  EventSpec carrier;
+  carrier.timeStamp = loadU32(&all[starts[20] + kHead.timeStamp]);
+  carrier.cmd = 0x14;
+  carrier.data = inner;
+  carrier.length = static_cast<uint16_t>(inner.size());
+  const Bytes record = builder::encodeEvent(carrier, 8);
+  all.erase(all.begin() + static_cast<ptrdiff_t>(starts[20]),
+            all.begin() + static_cast<ptrdiff_t>(starts[21]));
+  all.insert(all.begin() + static_cast<ptrdiff_t>(starts[20]), record.begin(), record.end());
+  const size_t after = starts[20] + record.size();  // event 21
+  const size_t innerFirst = starts[20] + kHead.size;
+
+  struct Case {
+    const char* name;
+    size_t from;  // where the bytes held begin
+    size_t to;    // and end: no more bytes follow
+    bool traceEnds;
+    BoundarySearch::Result result;
+    size_t boundary;  // Found: in `all`
+  };
+  const Case cases[] = {
+      // Neither the carrier nor its records are believed before event 21.
+      {"the carrier's head held", starts[18] + 5, all.size(), false, BoundarySearch::Found, after},
+      // Nothing tells its records from events: beyond any check.
+      {"the carrier's head lost", innerFirst + 3, all.size(), false, BoundarySearch::Found,
+       innerFirst + innerStarts[1]},
+      // Where the trace ends, in a trace whose records carry records, a
+      // chain too short to confirm itself is not believed: the carrier may
+      // end there too.
+      {"its records at the trace's end", innerFirst + 3, after, true, BoundarySearch::NotFound, 0},
+      {"its records before a fault", innerFirst + 3, after, false, BoundarySearch::Found,
+       innerFirst + innerStarts[1]},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::span<const uint8_t> held(all.data() + c.from, c.to - c.from);
+    ChainRules rules = rulesWithAnchor(200'000);
+    rules.traceEnds = c.traceEnds;
+    rules.dataCarriesRecords = true;
+    BoundaryFinder finder;
+    const BoundarySearch found = finder.find(held, kHead, rules, true, false);
+    EXPECT_EQ(found.result, c.result);
+    if (c.result == BoundarySearch::Found) {
+      EXPECT_EQ(found.offset + c.from, c.boundary);
+    }
+  }
 }
 
 // A head shifted by one byte reads a stamp 256 times the true one and, when

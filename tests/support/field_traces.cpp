@@ -67,6 +67,28 @@ builder::EventSpec fieldEvent(Random& random, unsigned version, size_t index, un
   return event;
 }
 
+// Data that holds whole records, as a trace read back over the link holds
+// the records it read: a few short events stamped from `stamp` on.
+Bytes recordsAsData(Random& random, unsigned version, uint32_t stamp, size_t largest) {
+  Bytes data;
+  for (size_t count = random.between(1, 16); count > 0; --count) {
+    builder::EventSpec inner;
+    inner.cmd = CommandNames[random.below(kCommandNameCount)].code;
+    inner.poIn = static_cast<uint16_t>(random.below(16));
+    inner.lsnIn = static_cast<uint16_t>(random.below(256));
+    inner.timeStamp = stamp;
+    inner.bufferAddress = 0xDA7A0000;
+    stamp += random.below(3);
+    inner.data.resize(random.below(17));
+    for (uint8_t& b : inner.data) b = static_cast<uint8_t>(random.below(256));
+    inner.length = static_cast<uint16_t>(inner.data.size());
+    const Bytes record = builder::encodeEvent(inner, version);
+    if (data.size() + record.size() > largest) break;
+    data.insert(data.end(), record.begin(), record.end());
+  }
+  return data;
+}
+
 }  // namespace
 
 FieldTrace makeFieldTrace(uint64_t seed) {
@@ -77,6 +99,9 @@ FieldTrace makeFieldTrace(uint64_t seed) {
   trace.blockSize = static_cast<uint16_t>(
       std::lround(256 * std::exp2(7.0 * random.below((1u << 20) + 1) / (1u << 20))));
   trace.mode = static_cast<BlockModes>(random.below(3));
+  // Drawn apart, so that the other traces stay as they were.
+  Random inner{~seed};
+  trace.recordsInData = seed % 4 == 0;
 
   builder::TraceSpec plan;
   plan.header.version = trace.version;
@@ -103,6 +128,10 @@ FieldTrace makeFieldTrace(uint64_t seed) {
     if (i > 0 && step == 0) stamp += static_cast<uint32_t>(random.between(1000, 10000));
     if (i > 0 && step > 20) stamp += static_cast<uint32_t>(random.between(1, 12));
     event.timeStamp = stamp;
+    if (trace.recordsInData && inner.percent(3)) {
+      event.data = recordsAsData(inner, trace.version, stamp, largest);
+      event.length = static_cast<uint16_t>(event.data.size());
+    }
     trace.eventStarts.push_back(stream.size());
     const Bytes record = builder::encodeEvent(event, trace.version);
     stream.insert(stream.end(), record.begin(), record.end());

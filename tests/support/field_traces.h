@@ -1,9 +1,9 @@
 // Traces built like those from the field, for the salvage tests: a
 // different amount of event bytes in every block, block sizes from 256
 // bytes to 32 KiB, stored, compressed and mixed blocks, unknown command
-// codes, repeated stamps and jumps. And damaged copies of them, with what
-// salvage can and cannot get back from each. The same seed gives the same
-// trace and the same damage everywhere.
+// codes, repeated stamps and jumps, data that holds whole records. And damaged copies of them, with
+// what salvage can and cannot get back from each. The same seed gives the same trace and the same
+// damage everywhere.
 #ifndef QNVTAB_TESTS_SUPPORT_FIELD_TRACES_H_
 #define QNVTAB_TESTS_SUPPORT_FIELD_TRACES_H_
 
@@ -42,6 +42,7 @@ struct FieldTrace {
   unsigned version = 8;
   uint16_t blockSize = 0;
   BlockModes mode = BlockModes::Stored;
+  bool recordsInData = false;  // 3% of its events carry whole records in their data
   Bytes bytes;
   size_t headerSize = 0;
   size_t footerOffset = 0;
@@ -51,6 +52,10 @@ struct FieldTrace {
 };
 
 FieldTrace makeFieldTrace(uint64_t seed);
+
+// The Buffer Address cell of the records carried in events' data, which no
+// event of a field trace has: a row with it is one of those records.
+constexpr const char* kCarriedRecordAddress = "xDA7A0000";
 
 enum class Damage {
   Cut,
