@@ -128,7 +128,7 @@ InputRefusal cannotOpen(const std::string& path, int error) {
 
 // Copies or decodes all that `fd` holds into a spool file, read by `input`.
 std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t* head,
-                                  size_t headSize, TraceInput& input) {
+                                  size_t headSize, AtDamage atDamage, TraceInput& input) {
   SpoolFile spool;
   if (!spool.create()) {
     return InputRefusal{printableName(spool.folder()) +
@@ -150,7 +150,7 @@ std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t
       }
     }
   } else {
-    input.decoded = decodeStream(input.compression, source, spool);
+    input.decoded = decodeStream(input.compression, source, spool, atDamage);
     if (input.decoded.outOfMemory) return InputRefusal{"", ENOMEM};
     readError = input.decoded.readError;
     writeFailed = input.decoded.writeFailed;
@@ -169,7 +169,7 @@ std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t
 }  // namespace
 
 std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsStdin,
-                                           TraceInput& input) {
+                                           AtDamage atDamage, TraceInput& input) {
   const bool standardInput = dashIsStdin && path == "-";
   if (standardInput && ::isatty(STDIN_FILENO)) {
     return InputRefusal{
@@ -195,14 +195,14 @@ std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsS
     if (input.compression == Compression::None) return std::nullopt;
     // The rest of the compressed bytes follow the head.
     if (::lseek(file, static_cast<off_t>(size), SEEK_SET) < 0) return cannotOpen(path, errno);
-    return spool(path, file, head, size, input);
+    return spool(path, file, head, size, atDamage, input);
   }
   const long headSize = readFully(fd.get(), head, sizeof head);
   if (headSize < 0) return cannotOpen(path, errno);
   size = static_cast<size_t>(headSize);
   input.compression =
       beginsWithTraceHeader(head, size) ? Compression::None : compressionOf(head, size);
-  return spool(path, fd.get(), head, size, input);
+  return spool(path, fd.get(), head, size, atDamage, input);
 }
 
 }  // namespace qnvtab

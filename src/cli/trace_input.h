@@ -32,8 +32,9 @@ struct InputRefusal {
 };
 
 // Opens `path` into `input`; "-" is standard input when `dashIsStdin`.
+// `atDamage` says whether a compressed trace is decoded on past damage.
 std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsStdin,
-                                           TraceInput& input);
+                                           AtDamage atDamage, TraceInput& input);
 
 }  // namespace qnvtab
 

@@ -18,6 +18,12 @@ void TraceReport::diagnose(const std::string& line) {
   diagnosis_ += line;
 }
 
+void TraceReport::diagnoseNow(const std::string& line) {
+  print(stderr, "qnvtab: " + line + "\n");
+  if (!diagnosis_.empty()) diagnosis_ += '\n';
+  diagnosis_ += line;
+}
+
 TraceResult TraceReport::fail(const char* message, TraceEnd end) {
   say(message);
   return {1, end};

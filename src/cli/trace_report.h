@@ -56,6 +56,8 @@ class TraceReport {
   // A line for standard error, after "qnvtab: ", that is part of the
   // trace's diagnosis; a hint or a note is not.
   void diagnose(const std::string& line);
+  // The same, written at once: a trace alone says its damage as it goes.
+  void diagnoseNow(const std::string& line);
   void hint(const std::string& line) { said_.push_back({Kind::Line, stderr, line}); }
   // Says `message` on the console: the trace has failed.
   TraceResult fail(const char* message, TraceEnd end = TraceEnd::Failed);

@@ -258,17 +258,24 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   const std::string& inputPath = paths.input;
   const std::string& outputPath = paths.output;
   TraceInput traceInput;
-  if (auto refused = openTraceInput(inputPath, !run.severalTraces, traceInput)) {
+  const AtDamage atDamage = options.salvage ? AtDamage::ReadOn : AtDamage::Stop;
+  if (auto refused = openTraceInput(inputPath, !run.severalTraces, atDamage, traceInput)) {
     if (refused->error == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
     early.diagnose(refused->diagnosis);
     return early.fail(kCannotOpenInputText, TraceEnd::Failed);
   }
   FileByteSource& input = traceInput.source;
   const struct stat& inputStat = traceInput.given;
-  // Where the compressed bytes are damaged the trace is cut; its own
-  // conversion then says what that cost.
-  if (const std::optional<StreamDamage>& damage = traceInput.decoded.damage) {
-    early.diagnose(printableName(inputPath) + ": " + describeDamage(*damage));
+  // Where the compressed bytes are damaged the trace is cut, or has a gap
+  // where salvage read on; its own conversion then says what that cost.
+  for (const StreamDamage& damage : traceInput.decoded.damages) {
+    const std::string line =
+        printableName(inputPath) + ": " + describeDamage(damage, traceInput.compression);
+    if (run.severalTraces) {
+      early.diagnose(line);
+    } else {
+      early.diagnoseNow(line);
+    }
   }
   const bool toDatabase = options.writesTable && run.database != nullptr;
   const bool toFile = options.writesTable && !toDatabase;

@@ -49,6 +49,7 @@ class Pump {
   // Every compressed byte read and taken, and no output held back.
   bool finished() const { return ended_ && left_ == 0 && !outputFull_; }
   bool ended() const { return ended_; }
+  uint64_t decoded() const { return result_.decodedBytes; }
 
   const uint8_t* next() const { return next_; }
   size_t left() const { return left_; }
@@ -68,7 +69,28 @@ class Pump {
     return !failed_;
   }
   void damage(bool endsEarly, std::string reason) {
-    result_.damage = StreamDamage{result_.compressedBytes - left_, endsEarly, std::move(reason)};
+    result_.damages.push_back(StreamDamage{position(), endsEarly, std::move(reason), std::nullopt});
+  }
+  // Compressed bytes read and taken.
+  uint64_t position() const { return result_.compressedBytes - left_; }
+
+  // Passes over the compressed bytes up to the next `magic` after the one
+  // in hand; false when the input ends first or fails.
+  bool skipToNext(const uint8_t* magic, size_t length) {
+    if (left_ > 0) took(left_ - 1);  // never the place just left
+    for (;;) {
+      const void* found = ::memmem(next_, left_, magic, length);
+      if (found != nullptr) {
+        took(left_ - static_cast<size_t>(static_cast<const uint8_t*>(found) - next_));
+        return true;
+      }
+      // The last bytes may begin the magic: they are kept for the next read.
+      took(std::min(left_, length - 1));
+      if (ended_ || !readMore()) {
+        took(0);
+        return false;
+      }
+    }
   }
 
  private:
@@ -77,6 +99,22 @@ class Pump {
   DecodedStream& result_;
   std::unique_ptr<uint8_t[]> in_;
   std::unique_ptr<uint8_t[]> out_;
+  // Moves the bytes in hand to the front and reads after them.
+  bool readMore() {
+    std::memmove(in_.get(), next_, left_);
+    next_ = in_.get();
+    const long got = input_.read(in_.get() + left_, kChunk - left_);
+    if (got < 0) {
+      result_.readError = errno != 0 ? errno : EIO;
+      failed_ = true;
+      return false;
+    }
+    ended_ = got == 0;
+    left_ += static_cast<size_t>(got);
+    result_.compressedBytes += static_cast<size_t>(got);
+    return true;
+  }
+
   const uint8_t* next_ = nullptr;
   size_t left_ = 0;
   bool ended_ = false;
@@ -84,18 +122,60 @@ class Pump {
   bool failed_ = false;
 };
 
+// After damage: the next place where `magic` begins a member or frame,
+// from which decoding goes on. One that fails before it gives a byte was
+// no member: the damage then reaches on to the next.
+class ReadOn {
+ public:
+  ReadOn(Pump& pump, DecodedStream& result, AtDamage atDamage, const uint8_t* magic, size_t length)
+      : pump_(pump), result_(result), atDamage_(atDamage), magic_(magic), length_(length) {}
+
+  // Damage met in a member; true when decoding goes on from the next one.
+  bool past(bool endsEarly, std::string reason) {
+    if (falseStart()) {
+      --result_.members;
+      result_.damages.back().readOnAt.reset();
+    } else {
+      pump_.damage(endsEarly, std::move(reason));
+    }
+    if (atDamage_ == AtDamage::Stop || endsEarly || !pump_.skipToNext(magic_, length_)) {
+      return false;
+    }
+    result_.damages.back().readOnAt = pump_.position();
+    decodedAtReadOn_ = pump_.decoded();
+    readingOn_ = true;
+    return true;
+  }
+  void memberEnded() { readingOn_ = false; }
+
+ private:
+  bool falseStart() const { return readingOn_ && pump_.decoded() == decodedAtReadOn_; }
+
+  Pump& pump_;
+  DecodedStream& result_;
+  const AtDamage atDamage_;
+  const uint8_t* const magic_;
+  const size_t length_;
+  bool readingOn_ = false;
+  uint64_t decodedAtReadOn_ = 0;
+};
+
+constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B, 0x08};  // with the deflate method
+constexpr uint8_t kZstdMagic[] = {0x28, 0xB5, 0x2F, 0xFD};
+
 // Members follow one another; the bytes after a member's end must begin
 // the next.
-void decodeGzip(Pump& pump, DecodedStream& result) {
+void decodeGzip(Pump& pump, DecodedStream& result, AtDamage atDamage) {
   z_stream z{};
   if (inflateInit2(&z, 15 + 16) != Z_OK) {  // + 16: the gzip wrapper
     result.outOfMemory = true;
     return;
   }
+  ReadOn readOn(pump, result, atDamage, kGzipMagic, sizeof kGzipMagic);
   bool inMember = false;
   while (pump.refill()) {
     if (pump.finished()) {
-      if (inMember) pump.damage(true, "");
+      if (inMember) readOn.past(true, "");
       break;
     }
     if (!inMember) ++result.members;
@@ -109,14 +189,15 @@ void decodeGzip(Pump& pump, DecodedStream& result) {
     if (!pump.drain(z.avail_out)) break;
     if (code == Z_STREAM_END) {
       inMember = false;
+      readOn.memberEnded();
       inflateReset(&z);
-    } else if (code != Z_OK && code != Z_BUF_ERROR) {
-      if (code == Z_MEM_ERROR) {
-        result.outOfMemory = true;
-      } else {
-        pump.damage(false, z.msg != nullptr ? z.msg : zError(code));
-      }
+    } else if (code == Z_MEM_ERROR) {
+      result.outOfMemory = true;
       break;
+    } else if (code != Z_OK && code != Z_BUF_ERROR) {
+      if (!readOn.past(false, z.msg != nullptr ? z.msg : zError(code))) break;
+      inMember = false;
+      inflateReset(&z);
     }
   }
   inflateEnd(&z);
@@ -124,17 +205,18 @@ void decodeGzip(Pump& pump, DecodedStream& result) {
 
 // ZSTD_decompressStream() reads frame after frame; it says 0 where one
 // ends with all its output given.
-void decodeZstd(Pump& pump, DecodedStream& result) {
+void decodeZstd(Pump& pump, DecodedStream& result, AtDamage atDamage) {
   const std::unique_ptr<ZSTD_DCtx, size_t (*)(ZSTD_DCtx*)> context(ZSTD_createDCtx(),
                                                                    ZSTD_freeDCtx);
   if (context == nullptr) {
     result.outOfMemory = true;
     return;
   }
+  ReadOn readOn(pump, result, atDamage, kZstdMagic, sizeof kZstdMagic);
   bool inFrame = false;
   while (pump.refill()) {
     if (pump.finished()) {
-      if (inFrame) pump.damage(true, "");
+      if (inFrame) readOn.past(true, "");
       break;
     }
     if (!inFrame) ++result.members;
@@ -144,15 +226,18 @@ void decodeZstd(Pump& pump, DecodedStream& result) {
     const size_t code = ZSTD_decompressStream(context.get(), &out, &in);
     pump.took(in.size - in.pos);
     if (!pump.drain(kChunk - out.pos)) break;
-    if (ZSTD_isError(code)) {
-      if (ZSTD_getErrorCode(code) == ZSTD_error_memory_allocation) {
-        result.outOfMemory = true;
-      } else {
-        pump.damage(false, ZSTD_getErrorName(code));
-      }
+    if (ZSTD_isError(code) && ZSTD_getErrorCode(code) == ZSTD_error_memory_allocation) {
+      result.outOfMemory = true;
       break;
     }
-    if (code == 0) inFrame = false;
+    if (ZSTD_isError(code)) {
+      if (!readOn.past(false, ZSTD_getErrorName(code))) break;
+      inFrame = false;
+      ZSTD_DCtx_reset(context.get(), ZSTD_reset_session_only);
+    } else if (code == 0) {
+      inFrame = false;
+      readOn.memberEnded();
+    }
   }
 }
 
@@ -229,7 +314,8 @@ const char* compressionName(Compression compression) {
   return "none";
 }
 
-DecodedStream decodeStream(Compression compression, CompressedInput& input, DecodedOutput& output) {
+DecodedStream decodeStream(Compression compression, CompressedInput& input, DecodedOutput& output,
+                           AtDamage atDamage) {
   DecodedStream result;
   Pump pump(input, output, result);
   if (!pump.allocated()) return result;
@@ -237,10 +323,10 @@ DecodedStream decodeStream(Compression compression, CompressedInput& input, Deco
     case Compression::None:
       break;
     case Compression::Gzip:
-      decodeGzip(pump, result);
+      decodeGzip(pump, result, atDamage);
       break;
     case Compression::Zstd:
-      decodeZstd(pump, result);
+      decodeZstd(pump, result, atDamage);
       break;
     case Compression::Xz:
       decodeXz(pump, result);
@@ -249,10 +335,19 @@ DecodedStream decodeStream(Compression compression, CompressedInput& input, Deco
   return result;
 }
 
-std::string describeDamage(const StreamDamage& damage) {
+std::string describeDamage(const StreamDamage& damage, Compression compression) {
   const std::string at = " at compressed byte " + std::to_string(damage.offset);
   if (damage.endsEarly) return "compressed data ends early" + at;
-  return "compressed data damaged" + at + (damage.reason.empty() ? "" : " (" + damage.reason + ")");
+  std::string text =
+      "compressed data damaged" + at + (damage.reason.empty() ? "" : " (" + damage.reason + ")");
+  if (damage.readOnAt) {
+    const uint64_t skipped = *damage.readOnAt - damage.offset;
+    text += ": compressed bytes " + std::to_string(damage.offset) + "-" +
+            std::to_string(*damage.readOnAt - 1) + " skipped (" + std::to_string(skipped) +
+            " bytes), read on from the next " +
+            (compression == Compression::Zstd ? "zstd frame" : "gzip member");
+  }
+  return text;
 }
 
 }  // namespace qnvtab

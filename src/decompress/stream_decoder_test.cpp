@@ -73,10 +73,10 @@ class StringOutput : public DecodedOutput {
 };
 
 DecodedStream decoded(Compression compression, const Bytes& bytes, Bytes& out,
-                      size_t chunk = 1 << 20) {
+                      size_t chunk = 1 << 20, AtDamage atDamage = AtDamage::Stop) {
   StringInput input(bytes, chunk);
   StringOutput output;
-  const DecodedStream stream = decodeStream(compression, input, output);
+  const DecodedStream stream = decodeStream(compression, input, output, atDamage);
   out = output.bytes;
   return stream;
 }
@@ -111,7 +111,7 @@ TEST(StreamDecoder, MembersOneAfterAnotherAreOneStream) {
     for (const size_t chunk : {size_t{1} << 20, size_t{1000}, size_t{1}}) {
       Bytes out;
       const DecodedStream stream = decoded(format.compression, packed, out, chunk);
-      EXPECT_FALSE(stream.damage) << stream.damage->reason;
+      EXPECT_TRUE(stream.damages.empty()) << stream.damages.front().reason;
       EXPECT_TRUE(out == half + data);
       EXPECT_EQ(stream.members, format.members);
       EXPECT_EQ(stream.compressedBytes, packed.size());
@@ -132,25 +132,79 @@ TEST(StreamDecoder, CutOrChangedStreamsSayWhere) {
       const size_t at = packed.size() * static_cast<size_t>(point) / 20;
       Bytes out;
       const DecodedStream cut = decoded(format.compression, packed.substr(0, at), out, 4096);
-      ASSERT_TRUE(cut.damage) << at;
-      EXPECT_TRUE(cut.damage->endsEarly);
-      EXPECT_EQ(cut.damage->offset, at);
-      EXPECT_EQ(describeDamage(*cut.damage),
+      ASSERT_EQ(cut.damages.size(), 1u) << at;
+      EXPECT_TRUE(cut.damages[0].endsEarly);
+      EXPECT_EQ(cut.damages[0].offset, at);
+      EXPECT_EQ(describeDamage(cut.damages[0], format.compression),
                 "compressed data ends early at compressed byte " + std::to_string(at));
       EXPECT_TRUE(data.compare(0, out.size(), out) == 0) << at;
 
       Bytes changed = packed;
       changed[at] = static_cast<char>(changed[at] ^ 0x10);
       const DecodedStream damaged = decoded(format.compression, changed, out, 4096);
-      if (!damaged.damage) {
+      if (damaged.damages.empty()) {
         EXPECT_TRUE(out == data) << at;
         continue;
       }
-      EXPECT_FALSE(damaged.damage->reason.empty());
-      EXPECT_LE(damaged.damage->offset, packed.size());
-      EXPECT_EQ(
-          describeDamage(*damaged.damage).rfind("compressed data damaged at compressed byte ", 0),
-          0u);
+      EXPECT_FALSE(damaged.damages[0].reason.empty());
+      EXPECT_LE(damaged.damages[0].offset, packed.size());
+      EXPECT_EQ(describeDamage(damaged.damages[0], format.compression)
+                    .rfind("compressed data damaged at compressed byte ", 0),
+                0u);
+    }
+  }
+}
+
+// Damage in one member of three: decoding stops there, or reads on from
+// the next member, whose bytes follow those decoded before the damage.
+TEST(StreamDecoder, ReadsOnFromTheNextMemberPastDamage) {
+  const Bytes data = sampleData();
+  const Bytes parts[] = {data.substr(0, 200000), data.substr(200000, 150000), data.substr(350000)};
+  for (const Format& format : {kFormats[0], kFormats[1]}) {
+    SCOPED_TRACE(compressionName(format.compression));
+    const Bytes first = format.pack(parts[0]);
+    const Bytes second = format.pack(parts[1]);
+    const Bytes packed = first + second + format.pack(parts[2]);
+    struct Case {
+      const char* name;
+      size_t at;      // the byte changed
+      size_t readOn;  // where decoding goes on
+    };
+    const Case cases[] = {
+        {"in the first member", first.size() / 2, first.size()},
+        {"in the second member's head", first.size() + 3, first.size() + second.size()},
+        {"in the second member", first.size() + second.size() / 3, first.size() + second.size()},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Bytes changed = packed;
+      changed[c.at] = static_cast<char>(changed[c.at] ^ 0x55);
+      for (const size_t chunk : {size_t{1} << 20, size_t{7}}) {
+        Bytes stopped;
+        const DecodedStream strict = decoded(format.compression, changed, stopped, chunk);
+        ASSERT_EQ(strict.damages.size(), 1u);
+        EXPECT_FALSE(strict.damages[0].readOnAt);
+
+        Bytes out;
+        const DecodedStream salvage =
+            decoded(format.compression, changed, out, chunk, AtDamage::ReadOn);
+        ASSERT_EQ(salvage.damages.size(), 1u);
+        const StreamDamage& damage = salvage.damages[0];
+        EXPECT_EQ(damage.offset, strict.damages[0].offset);
+        EXPECT_EQ(damage.readOnAt, std::optional<uint64_t>(c.readOn));
+        EXPECT_EQ(salvage.compressedBytes, packed.size());
+        // What was decoded before the damage, then the later members whole.
+        const Bytes after = c.readOn == first.size() ? parts[1] + parts[2] : parts[2];
+        ASSERT_GE(out.size(), after.size());
+        EXPECT_TRUE(out.compare(0, stopped.size(), stopped) == 0);
+        EXPECT_TRUE(out.compare(out.size() - after.size(), after.size(), after) == 0);
+        EXPECT_EQ(describeDamage(damage, format.compression),
+                  describeDamage(strict.damages[0], format.compression) + ": compressed bytes " +
+                      std::to_string(damage.offset) + "-" + std::to_string(c.readOn - 1) +
+                      " skipped (" + std::to_string(c.readOn - damage.offset) +
+                      " bytes), read on from the next " +
+                      (format.compression == Compression::Gzip ? "gzip member" : "zstd frame"));
+      }
     }
   }
 }
