@@ -5,6 +5,8 @@
 // the rows before kept, and a salvage that writes only rows of the trace.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -200,6 +202,21 @@ TEST(CompressedInput, TheDecodedCopyLeavesNothingBehind) {
       "{ cat '" + gz + "'; sleep 3; } | " + env + shellCommand({"-i-", "-o" + dir.file("k.xls")}) +
       " & sleep 0.5; [ -z \"$(ls -A '" + tmp.path() + "')\" ] && echo unseen; kill -9 $!; wait $!");
   EXPECT_EQ(killed.out, "unseen\n");
+  EXPECT_TRUE(isEmptyFolder(tmp.path()));
+
+  // A signal while a stalled pipe is read ends the run at once: the shell
+  // says its status and how long it took, in milliseconds.
+  const std::string fifo = dir.file("fifo");
+  const RunResult stopped = runShell(
+      "mkfifo '" + fifo + "'; { cat '" + gz + "'; exec sleep 5; } >'" + fifo + "' 2>/dev/null & " +
+      env + shellCommand({"-i-", "-o" + dir.file("s.xls")}) + " <'" + fifo +
+      "' & sleep 0.5; from=$(date +%s%N); kill -TERM $!; wait $!; status=$?; "
+      "echo $status $((($(date +%s%N) - from) / 1000000)); kill $(jobs -p) 2>/dev/null; exit 0");
+  const size_t space = stopped.out.find(' ');
+  ASSERT_NE(space, std::string::npos) << stopped.out;
+  EXPECT_EQ(stopped.out.substr(0, space), std::to_string(128 + SIGTERM));
+  EXPECT_LT(std::stoi(stopped.out.substr(space + 1)), 2000);
+  EXPECT_EQ(stopped.err, "qnvtab: interrupted after event 0 (SIGTERM)\n");
   EXPECT_TRUE(isEmptyFolder(tmp.path()));
 
   const RunResult full =

@@ -1,6 +1,7 @@
 #include "cli/trace_input.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,10 +35,25 @@ class Descriptor {
   int fd_;
 };
 
+// Waits until `fd` has bytes or its end, asking `watch` four times a
+// second: a pipe that stalls must not hold up a run that was interrupted.
+// False, with errno EINTR, once a signal came.
+bool awaitBytes(int fd, const InterruptionWatch& watch) {
+  pollfd ready{fd, POLLIN, 0};
+  while (watch.received() == 0) {
+    const int got = ::poll(&ready, 1, 250);
+    // Readable, at its end, or failed: read() says which.
+    if (got > 0 || (got < 0 && errno != EINTR)) return true;
+  }
+  errno = EINTR;
+  return false;
+}
+
 // Reads up to `size` bytes, fewer only at the end; -1 with errno.
-long readFully(int fd, uint8_t* destination, size_t size) {
+long readFully(int fd, uint8_t* destination, size_t size, const InterruptionWatch& watch) {
   size_t got = 0;
   while (got < size) {
+    if (!awaitBytes(fd, watch)) return -1;
     const ssize_t read = ::read(fd, destination + got, size - got);
     if (read < 0 && errno == EINTR) continue;
     if (read < 0) return -1;
@@ -50,10 +66,10 @@ long readFully(int fd, uint8_t* destination, size_t size) {
 // The descriptor's bytes after those of the head, read already.
 class DescriptorInput : public CompressedInput {
  public:
-  DescriptorInput(int fd, const uint8_t* head, size_t headSize)
-      : fd_(fd), head_(head), headLeft_(headSize) {}
+  DescriptorInput(int fd, const uint8_t* head, size_t headSize, const InterruptionWatch& watch)
+      : fd_(fd), head_(head), headLeft_(headSize), watch_(watch) {}
   long read(uint8_t* destination, size_t size) override {
-    if (headLeft_ == 0) return readFully(fd_, destination, size);
+    if (headLeft_ == 0) return readFully(fd_, destination, size, watch_);
     const size_t count = std::min(size, headLeft_);
     std::copy(head_, head_ + count, destination);
     head_ += count;
@@ -65,6 +81,7 @@ class DescriptorInput : public CompressedInput {
   int fd_;
   const uint8_t* head_;
   size_t headLeft_;
+  const InterruptionWatch& watch_;
 };
 
 // A temporary file without a name, in TMPDIR or /tmp. Where the file
@@ -128,13 +145,13 @@ InputRefusal cannotOpen(const std::string& path, int error) {
 
 // Copies or decodes all that `fd` holds into a spool file, read by `input`.
 std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t* head,
-                                  size_t headSize, AtDamage atDamage, TraceInput& input) {
+                                  size_t headSize, const InputRules& rules, TraceInput& input) {
   SpoolFile spool;
   if (!spool.create()) {
     return InputRefusal{printableName(spool.folder()) +
                         ": cannot make a temporary file: " + systemReason(spool.error())};
   }
-  DescriptorInput source(fd, head, headSize);
+  DescriptorInput source(fd, head, headSize, rules.watch);
   int readError = 0;
   bool writeFailed = false;
   if (input.compression == Compression::None) {
@@ -150,10 +167,13 @@ std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t
       }
     }
   } else {
-    input.decoded = decodeStream(input.compression, source, spool, atDamage);
+    input.decoded = decodeStream(input.compression, source, spool, rules.atDamage);
     if (input.decoded.outOfMemory) return InputRefusal{"", ENOMEM};
     readError = input.decoded.readError;
     writeFailed = input.decoded.writeFailed;
+  }
+  if (readError == EINTR && rules.watch.received() != 0) {
+    return InputRefusal{"", 0, rules.watch.received()};
   }
   if (readError != 0) return cannotOpen(path, readError);
   if (writeFailed) {
@@ -168,9 +188,9 @@ std::optional<InputRefusal> spool(const std::string& path, int fd, const uint8_t
 
 }  // namespace
 
-std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsStdin,
-                                           AtDamage atDamage, TraceInput& input) {
-  const bool standardInput = dashIsStdin && path == "-";
+std::optional<InputRefusal> openTraceInput(const std::string& path, const InputRules& rules,
+                                           TraceInput& input) {
+  const bool standardInput = rules.dashIsStdin && path == "-";
   if (standardInput && ::isatty(STDIN_FILENO)) {
     return InputRefusal{
         "-: cannot open: standard input is a terminal; pipe the trace in, or "
@@ -195,14 +215,17 @@ std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsS
     if (input.compression == Compression::None) return std::nullopt;
     // The rest of the compressed bytes follow the head.
     if (::lseek(file, static_cast<off_t>(size), SEEK_SET) < 0) return cannotOpen(path, errno);
-    return spool(path, file, head, size, atDamage, input);
+    return spool(path, file, head, size, rules, input);
   }
-  const long headSize = readFully(fd.get(), head, sizeof head);
+  const long headSize = readFully(fd.get(), head, sizeof head, rules.watch);
+  if (headSize < 0 && rules.watch.received() != 0) {
+    return InputRefusal{"", 0, rules.watch.received()};
+  }
   if (headSize < 0) return cannotOpen(path, errno);
   size = static_cast<size_t>(headSize);
   input.compression =
       beginsWithTraceHeader(head, size) ? Compression::None : compressionOf(head, size);
-  return spool(path, fd.get(), head, size, atDamage, input);
+  return spool(path, fd.get(), head, size, rules, input);
 }
 
 }  // namespace qnvtab

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/interruption.h"
 #include "decompress/stream_decoder.h"
 #include "trace/byte_source.h"
 
@@ -29,12 +30,18 @@ struct TraceInput {
 struct InputRefusal {
   std::string diagnosis;  // "PATH: cannot open: REASON", as standard error shows it
   int error = 0;          // ENOMEM: the machine lacks the memory, not a fault
+  int signal = 0;         // a signal came while the bytes were read: not a fault
 };
 
-// Opens `path` into `input`; "-" is standard input when `dashIsStdin`.
-// `atDamage` says whether a compressed trace is decoded on past damage.
-std::optional<InputRefusal> openTraceInput(const std::string& path, bool dashIsStdin,
-                                           AtDamage atDamage, TraceInput& input);
+struct InputRules {
+  bool dashIsStdin = true;             // "-" is standard input
+  AtDamage atDamage = AtDamage::Stop;  // for a compressed trace
+  const InterruptionWatch& watch;      // asked while a pipe is read
+};
+
+// Opens `path` into `input`.
+std::optional<InputRefusal> openTraceInput(const std::string& path, const InputRules& rules,
+                                           TraceInput& input);
 
 }  // namespace qnvtab
 

@@ -258,8 +258,10 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   const std::string& inputPath = paths.input;
   const std::string& outputPath = paths.output;
   TraceInput traceInput;
-  const AtDamage atDamage = options.salvage ? AtDamage::ReadOn : AtDamage::Stop;
-  if (auto refused = openTraceInput(inputPath, !run.severalTraces, atDamage, traceInput)) {
+  const InputRules inputRules{
+      !run.severalTraces, options.salvage ? AtDamage::ReadOn : AtDamage::Stop, run.interruption};
+  if (auto refused = openTraceInput(inputPath, inputRules, traceInput)) {
+    if (refused->signal != 0) return reportInterruption(early, refused->signal, 0, std::nullopt);
     if (refused->error == ENOMEM) return reportOutOfMemory(early, FileByteSource::kWindowSize);
     early.diagnose(refused->diagnosis);
     return early.fail(kCannotOpenInputText, TraceEnd::Failed);
