@@ -38,6 +38,11 @@ bool nearlyAll(uint64_t count, uint64_t of) { return of > 0 && 100 * count >= 99
 // bytes.
 constexpr size_t kOpenRecordMultiple = 4;
 
+// A record that holds a finer parse and is more than this many times larger
+// than any intact record is chance bytes; an event that carries records is
+// not that much larger than the others.
+constexpr size_t kChanceRecordMultiple = 16;
+
 constexpr int32_t kBreaks = -1;  // ChainLink::records of a chain that breaks
 
 bool stampFollows(uint32_t before, uint32_t stamp, const ChainRules& rules) {
@@ -111,6 +116,12 @@ size_t recordsBefore(const Stream& s, size_t root, std::optional<size_t> end) {
   size_t records = 0;
   for (size_t at = root; at != end && s.wholeRecordAt(at); at = s.next(at)) ++records;
   return records;
+}
+
+// The size of the record on the chain from `start` that holds `inside`.
+size_t recordHolding(const Stream& s, size_t start, size_t inside) {
+  while (s.next(start) <= inside) start = s.next(start);
+  return s.next(start) - start;
 }
 
 // Where the chain from `offset` has shown its confirming records.
@@ -251,6 +262,13 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
           break;
         }
         if (recordsBefore(s, start, meet) > recordsBefore(s, root, meet)) continue;
+        // The finer parse within a record far larger than any intact one:
+        // chance bytes make such lengths, and the finer parse stands.
+        if (rules.largestKnownRecord > 0 &&
+            recordHolding(s, start, root) > kChanceRecordMultiple * rules.largestKnownRecord) {
+          join = root;
+          break;
+        }
         if (!meet) {
           rival = root;
           break;
@@ -265,7 +283,8 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     if (!rival) {
       // A join is a boundary on both parses; what follows it confirms it.
       const ChainLink& link = chain_[start];
-      const bool confirmed = start == roots.front() || link.records >= kConfirmingRecords ||
+      const bool confirmed = std::find(roots.begin(), roots.end(), start) != roots.end() ||
+                             link.records >= kConfirmingRecords ||
                              (shortChainsEnough && link.records >= 2);
       if (confirmed) return {BoundarySearch::Found, start};
       break;

@@ -106,6 +106,13 @@ TEST(RecordResync, ChanceBytesAreSkippedNotGuessedAt) {
   // The long record at 2 begins first: it may be an event whose data holds
   // records 3 to 29, so neither parse is believed before they join.
   EXPECT_EQ(found.offset, starts[30] - starts[2] + 3);
+  // Unless it is far larger than any intact record: then it is chance
+  // bytes, and the finer parse stands, from record 3 on.
+  ChainRules known = rules;
+  known.largestKnownRecord = 60;
+  const BoundarySearch finer = finder.find(held, kHead, known, false, false);
+  ASSERT_EQ(finer.result, BoundarySearch::Found);
+  EXPECT_EQ(finer.offset, starts[3] - starts[2] + 3);
 }
 
 // An event whose data carries whole records, as a trace read back over the
