@@ -253,7 +253,7 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
     for (bool moved = true; moved && !rival;) {
       moved = false;
       const size_t confirming = confirmingEnd(s, start);
-      std::optional<size_t> join = start;
+      size_t next = start;  // where the weighing moves on to
       for (const size_t root : roots) {
         if (root <= start || root >= confirming) continue;
         const std::optional<size_t> meet = joinOf(s, start, root);
@@ -263,20 +263,21 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
         }
         if (recordsBefore(s, start, meet) > recordsBefore(s, root, meet)) continue;
         // The finer parse within a record far larger than any intact one:
-        // chance bytes make such lengths, and the finer parse stands.
+        // chance bytes make such lengths, so the parse from `start` is
+        // dropped and the next root weighed in its place.
         if (rules.largestKnownRecord > 0 &&
             recordHolding(s, start, root) > kChanceRecordMultiple * rules.largestKnownRecord) {
-          join = root;
+          next = *std::upper_bound(roots.begin(), roots.end(), start);
           break;
         }
         if (!meet) {
           rival = root;
           break;
         }
-        join = std::max(*join, *meet);
+        next = std::max(next, *meet);
       }
-      if (!rival && *join != start) {
-        start = *join;
+      if (!rival && next != start) {
+        start = next;
         moved = true;
       }
     }
