@@ -74,10 +74,11 @@ class Pump {
   // Compressed bytes read and taken.
   uint64_t position() const { return result_.compressedBytes - left_; }
 
-  // Passes over the compressed bytes up to the next `magic` after the one
-  // in hand; false when the input ends first or fails.
-  bool skipToNext(const uint8_t* magic, size_t length) {
-    if (left_ > 0) took(left_ - 1);  // never the place just left
+  // Passes over the compressed bytes up to the next `magic`, from the one
+  // in hand or, with `stepFirst`, the one after; false when the input ends
+  // first or fails.
+  bool skipToNext(const uint8_t* magic, size_t length, bool stepFirst) {
+    if (stepFirst && left_ > 0) took(left_ - 1);
     for (;;) {
       const void* found = ::memmem(next_, left_, magic, length);
       if (found != nullptr) {
@@ -130,6 +131,7 @@ class ReadOn {
   ReadOn(Pump& pump, DecodedStream& result, AtDamage atDamage, const uint8_t* magic, size_t length)
       : pump_(pump), result_(result), atDamage_(atDamage), magic_(magic), length_(length) {}
 
+  void memberBegins() { memberStart_ = pump_.position(); }
   // Damage met in a member; true when decoding goes on from the next one.
   bool past(bool endsEarly, std::string reason) {
     if (falseStart()) {
@@ -138,7 +140,10 @@ class ReadOn {
     } else {
       pump_.damage(endsEarly, std::move(reason));
     }
-    if (atDamage_ == AtDamage::Stop || endsEarly || !pump_.skipToNext(magic_, length_)) {
+    // The library may stop right where the next member begins; a member
+    // that failed where it began is not tried again.
+    const bool stepFirst = pump_.position() == memberStart_;
+    if (atDamage_ == AtDamage::Stop || endsEarly || !pump_.skipToNext(magic_, length_, stepFirst)) {
       return false;
     }
     result_.damages.back().readOnAt = pump_.position();
@@ -158,6 +163,7 @@ class ReadOn {
   const size_t length_;
   bool readingOn_ = false;
   uint64_t decodedAtReadOn_ = 0;
+  uint64_t memberStart_ = 0;
 };
 
 constexpr uint8_t kGzipMagic[] = {0x1F, 0x8B, 0x08};  // with the deflate method
@@ -178,7 +184,10 @@ void decodeGzip(Pump& pump, DecodedStream& result, AtDamage atDamage) {
       if (inMember) readOn.past(true, "");
       break;
     }
-    if (!inMember) ++result.members;
+    if (!inMember) {
+      ++result.members;
+      readOn.memberBegins();
+    }
     inMember = true;
     z.next_in = const_cast<Bytef*>(pump.next());
     z.avail_in = static_cast<uInt>(pump.left());
@@ -219,7 +228,10 @@ void decodeZstd(Pump& pump, DecodedStream& result, AtDamage atDamage) {
       if (inFrame) readOn.past(true, "");
       break;
     }
-    if (!inFrame) ++result.members;
+    if (!inFrame) {
+      ++result.members;
+      readOn.memberBegins();
+    }
     inFrame = true;
     ZSTD_inBuffer in{pump.next(), pump.left(), 0};
     ZSTD_outBuffer out{pump.out(), kChunk, 0};
@@ -342,10 +354,16 @@ std::string describeDamage(const StreamDamage& damage, Compression compression) 
       "compressed data damaged" + at + (damage.reason.empty() ? "" : " (" + damage.reason + ")");
   if (damage.readOnAt) {
     const uint64_t skipped = *damage.readOnAt - damage.offset;
-    text += ": compressed bytes " + std::to_string(damage.offset) + "-" +
-            std::to_string(*damage.readOnAt - 1) + " skipped (" + std::to_string(skipped) +
-            " bytes), read on from the next " +
-            (compression == Compression::Zstd ? "zstd frame" : "gzip member");
+    if (skipped > 0) {
+      text += ": compressed bytes " + std::to_string(damage.offset) + "-" +
+              std::to_string(*damage.readOnAt - 1) + " skipped (" + std::to_string(skipped) +
+              " bytes),";
+    } else {
+      text += ":";
+    }
+    text += std::string(" read on from the next ") +
+            (compression == Compression::Zstd ? "zstd frame" : "gzip member") +
+            " at compressed byte " + std::to_string(*damage.readOnAt);
   }
   return text;
 }

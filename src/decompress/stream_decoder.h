@@ -65,7 +65,7 @@ DecodedStream decodeStream(Compression compression, CompressedInput& input, Deco
 // "compressed data damaged at compressed byte 81234567 (invalid distance
 // too far back)", or "compressed data ends early at compressed byte N";
 // after a read on, ": compressed bytes 81234567-81300999 skipped (66433
-// bytes), read on from the next gzip member".
+// bytes), read on from the next gzip member at compressed byte 81301000".
 std::string describeDamage(const StreamDamage& damage, Compression compression);
 
 }  // namespace qnvtab

@@ -132,15 +132,17 @@ size_t confirmingEnd(const Stream& s, size_t offset) {
   return offset;
 }
 
-// `size` bytes of data that are one or more whole records, end to end.
+// `size` bytes of data that are two or more whole records, end to end:
+// one alone is too easily zero padding behind a few bytes.
 bool holdsWholeRecords(const uint8_t* data, size_t size, const layout::EventHeadLayout& head) {
+  const auto zeros = [](uint8_t b) { return b == 0; };
   size_t at = 0;
-  while (at < size && size - at >= head.size) {
-    if (std::all_of(data + at, data + at + head.size, [](uint8_t b) { return b == 0; }))
-      return false;
+  size_t records = 0;
+  for (; at < size && size - at >= head.size; ++records) {
+    if (std::all_of(data + at, data + at + head.size, zeros)) return false;
     at += recordSize(data + at, head);
   }
-  return at == size && size > 0;
+  return at == size && records >= 2;
 }
 
 }  // namespace
@@ -264,8 +266,9 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
         if (recordsBefore(s, start, meet) > recordsBefore(s, root, meet)) continue;
         // The finer parse within a record far larger than any intact one:
         // chance bytes make such lengths, so the parse from `start` is
-        // dropped and the next root weighed in its place.
-        if (rules.largestKnownRecord > 0 &&
+        // dropped and the next root weighed in its place. Not in a trace
+        // whose records carry records, which may be as large.
+        if (rules.largestKnownRecord > 0 && !rules.dataCarriesRecords &&
             recordHolding(s, start, root) > kChanceRecordMultiple * rules.largestKnownRecord) {
           next = *std::upper_bound(roots.begin(), roots.end(), start);
           break;
@@ -288,7 +291,9 @@ BoundarySearch BoundaryFinder::find(std::span<const uint8_t> bytes,
                              link.records >= kConfirmingRecords ||
                              (shortChainsEnough && link.records >= 2);
       if (confirmed) return {BoundarySearch::Found, start};
-      break;
+      // Only the bytes before the join are known to hold no boundary.
+      if (mayWait) return {BoundarySearch::NeedMoreData, 0};
+      return {BoundarySearch::NotFound, start};
     }
     if (endOfData) break;  // parses to the end that cannot be told apart
     if (mayWait) return {BoundarySearch::NeedMoreData, 0};  // they may join further on

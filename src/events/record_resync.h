@@ -35,9 +35,9 @@ class RecordHealth {
   // The most a stamp ran ahead of the one before.
   uint32_t largestStep() const { return largestStep_; }
   size_t largestRecord() const { return largestRecord_; }
-  // Some record's data is whole records, as a trace read back over the
-  // link holds the records it read.
-  bool dataCarriesRecords() const { return carriers_ > 0; }
+  // Records whose data is whole records, as a trace read back over the
+  // link holds the records it read: two of them, as chance makes one.
+  bool dataCarriesRecords() const { return carriers_ >= 2; }
 
  private:
   uint64_t records_ = 0;

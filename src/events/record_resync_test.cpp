@@ -113,6 +113,12 @@ TEST(RecordResync, ChanceBytesAreSkippedNotGuessedAt) {
   const BoundarySearch finer = finder.find(held, kHead, known, false, false);
   ASSERT_EQ(finer.result, BoundarySearch::Found);
   EXPECT_EQ(finer.offset, starts[3] - starts[2] + 3);
+  // Too few records after the join to confirm it, and more bytes to come:
+  // only the bytes before the join go.
+  const std::span<const uint8_t> shorter(held.data(), starts[37] - starts[2] + 3);
+  const BoundarySearch waiting = finder.find(shorter, kHead, rules, false, false);
+  EXPECT_EQ(waiting.result, BoundarySearch::NotFound);
+  EXPECT_EQ(waiting.offset, starts[30] - starts[2] + 3);
 }
 
 // An event whose data carries whole records, as a trace read back over the
