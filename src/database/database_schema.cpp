@@ -1,5 +1,7 @@
 #include "database/database_schema.h"
 
+#include "table/table_columns.h"
+
 namespace qnvtab {
 namespace {
 
@@ -22,14 +24,20 @@ constexpr const char* kTraceViewSql =
     "end_gmt_offset, first_event_stamp, data_format, times_relative_to_first_event, "
     "informative_header FROM traces WHERE version IS NOT NULL ORDER BY trace_id;";
 
-// The columns of `events` after the event number, in table order, with the
-// data bytes between the fixed cells and the dumps.
-constexpr const char* kFixedColumnsSql =
-    "CREATE TABLE events (event INTEGER NOT NULL, time_msec INTEGER NOT NULL, "
-    "date TEXT NOT NULL, local_time TEXT NOT NULL, cmd TEXT NOT NULL, s TEXT NOT NULL, "
-    "rc INTEGER NOT NULL, po_in INTEGER NOT NULL, lsn_in INTEGER NOT NULL, "
-    "po_out INTEGER NOT NULL, lsn_out INTEGER NOT NULL, info INTEGER NOT NULL, "
-    "length INTEGER NOT NULL, buffer_address INTEGER NOT NULL, data BLOB";
+// The table `events`: the table's columns in order, with the data bytes
+// between the fixed cells and the dumps.
+std::string eventsSql(DataFormat format) {
+  std::string sql = "CREATE TABLE events (";
+  for (const TableColumn& column : tableColumns(format)) {
+    if (column.column == Column::Dump) sql += ", data BLOB";
+    if (column.column != Column::Event) sql += ", ";
+    sql += column.name;
+    sql += column.holdsInteger()           ? " INTEGER NOT NULL"
+           : column.kind == CellKind::Text ? " TEXT NOT NULL"
+                                           : " TEXT";
+  }
+  return sql;
+}
 
 // After the dumps, so that readers of the columns before keep their
 // positions: the event's local time and, where the header records GMT
@@ -56,10 +64,7 @@ int32_t pragmaValue(sqlite3* db, const char* sql) {
 }  // namespace
 
 std::string schemaSql(DataFormat format) {
-  const char* dumps = format == DataFormat::HexAscii
-                          ? ", buffer_content_hex TEXT, buffer_content_ascii TEXT"
-                          : ", buffer_content TEXT";
-  return std::string(kTracesSql) + kTraceViewSql + kFixedColumnsSql + dumps + kLastColumnsSql +
+  return std::string(kTracesSql) + kTraceViewSql + eventsSql(format) + kLastColumnsSql +
          kLossesSql + "PRAGMA application_id = " + std::to_string(kApplicationId) +
          "; PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
 }

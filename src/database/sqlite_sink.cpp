@@ -3,16 +3,11 @@
 #include <cerrno>
 
 #include "database/database_schema.h"
+#include "events/time_text.h"
 #include "table/table_header.h"
 
 namespace qnvtab {
 namespace {
-
-// Seconds east of Greenwich.
-int32_t secondsEast(GmtOffset offset) {
-  const int32_t seconds = offset.hours * 3600 + offset.minutes * 60;
-  return offset.sign == 0xFF ? -seconds : seconds;
-}
 
 // The traces row's columns that the header gives, by their place in
 // kInsertTraceSql.
@@ -46,6 +41,7 @@ void SqliteSink::begin(const TraceHeader& header, TraceVersion version, const Ro
   version_ = version;
   options_ = options;
   cells_.begin(header, version, options);
+  columns_ = tableColumns(options.dataFormat);
   if (version.hasGmtOffsets()) utcOffset_ = secondsEast(header.firstEventGmtOffset());
   std::string parameters = "?";
   // The cells, the data bytes, the two timestamps and the trace.
@@ -93,39 +89,33 @@ bool SqliteSink::write(const RecordRun& run) {
 void SqliteSink::insertEvent(EventCells& cells) {
   sqlite3_stmt* const row = insert_.get();
   int index = 1;
-  for (const Column column : {Column::Event, Column::TimeMsec}) {
-    sqlite3_bind_int64(row, index++, cells.integer(column));
-  }
-  for (const Column column : {Column::Date, Column::LocalTime, Column::Cmd, Column::S}) {
-    const std::string_view text = cells.text(column);
-    sqlite3_bind_text(row, index++, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-  }
-  for (const Column column :
-       {Column::RC, Column::PoIn, Column::LsnIn, Column::PoOut, Column::LsnOut, Column::Info,
-        Column::Length, Column::BufferAddress}) {
-    sqlite3_bind_int64(row, index++, cells.integer(column));
-  }
-  // The data bytes, then their dumps: all empty for an event without data.
-  if (!cells.hasDump()) {
-    for (; index <= cells.columnCount() + 1; ++index) sqlite3_bind_null(row, index);
-  } else {
-    const std::span<const uint8_t> bytes = cells.shownBytes();
-    sqlite3_bind_blob(row, index++, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
-    for (int dump = kFixedColumns; dump < cells.columnCount(); ++dump) {
-      const std::string_view text = cells.text(static_cast<Column>(dump));
+  for (const TableColumn& column : columns_) {
+    // The data bytes come before their dumps.
+    if (column.column == Column::Dump) {
+      const std::span<const uint8_t> bytes = cells.shownBytes();
+      if (cells.hasDump()) {
+        sqlite3_bind_blob(row, index++, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_STATIC);
+      } else {
+        sqlite3_bind_null(row, index++);
+      }
+    }
+    if (column.holdsInteger()) {
+      sqlite3_bind_int64(row, index++, cells.integer(column.column));
+    } else if (column.kind == CellKind::Dump && !cells.hasDump()) {
+      sqlite3_bind_null(row, index++);  // no data, no dump
+    } else {
+      const std::string_view text = cells.text(column.column);
       sqlite3_bind_text(row, index++, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
     }
   }
   const EventTime local = cells.time();
   sqlite3_bind_text(row, index++, localText_.of(local), kIsoTimeSize, SQLITE_STATIC);
-  // Within hours of the clock's ends (1980, 2116) the UTC may fall outside
-  // the range it can show; it stays NULL then.
-  const int64_t utcSeconds = int64_t{local.seconds} - utcOffset_.value_or(0);
-  if (!utcOffset_ || utcSeconds < 0 || utcSeconds > UINT32_MAX) {
-    sqlite3_bind_null(row, index++);
+  const std::optional<EventTime> utc = utcOffset_ ? utcOf(local, *utcOffset_) : std::nullopt;
+  if (utc) {
+    sqlite3_bind_text(row, index++, utcText_.of(*utc), kIsoTimeSize, SQLITE_STATIC);
   } else {
-    const EventTime utc{static_cast<uint32_t>(utcSeconds), local.millisecond};
-    sqlite3_bind_text(row, index++, utcText_.of(utc), kIsoTimeSize, SQLITE_STATIC);
+    sqlite3_bind_null(row, index++);
   }
   sqlite3_bind_int64(row, index, traceId_);
   errno = 0;

@@ -13,10 +13,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "database/sqlite_failure.h"
 #include "events/event_tally.h"
 #include "events/row_sink.h"
+#include "events/time_text.h"
 #include "table/event_cells.h"
 
 namespace qnvtab {
@@ -45,6 +47,7 @@ class SqliteSink : public RowSink {
   int64_t traceId_;
   SqliteStatement insert_;
   EventCells cells_;
+  std::vector<TableColumn> columns_;
   IsoTimeText localText_;
   IsoTimeText utcText_;
   // Seconds east of Greenwich of the first event, on traces that record it.

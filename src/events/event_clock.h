@@ -1,12 +1,12 @@
-// The event clock: where the first event lies on the calendar, the second
-// and millisecond at which any event happened, the Date and Local Time text
-// of a second, kept because consecutive events nearly always share it, and
-// the ISO 8601 text of an instant, kept the same way.
+// The event clock: where the first event lies on the calendar, and the
+// second and millisecond at which any event happened. Their texts are in
+// events/time_text.h.
 #ifndef QNVTAB_EVENTS_EVENT_CLOCK_H_
 #define QNVTAB_EVENTS_EVENT_CLOCK_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "trace/trace_header.h"
 #include "trace/trace_version.h"
@@ -40,40 +40,12 @@ class EventClock {
   bool signedDistance_;
 };
 
-// "DDMMYY\tHHMMSS": the Date and Local Time cells with the TAB between.
-class DateTimeText {
- public:
-  static constexpr size_t kDateSize = 6;
-  static constexpr size_t kTimeOffset = kDateSize + 1;
-  static constexpr size_t kSize = kTimeOffset + 6;
+// Seconds east of Greenwich.
+int32_t secondsEast(GmtOffset offset);
 
-  // The text of `seconds` since 1980: from the cache when the second has
-  // not changed, recomputing only the clock while the day stays the same.
-  // Valid until the next call.
-  const char* of(uint32_t seconds);
-
- private:
-  bool valid_ = false;
-  uint32_t seconds_ = 0;
-  char text_[kSize] = {};
-};
-
-// "YYYY-MM-DD HH:MM:SS.mmm" with `separator` between date and time.
-constexpr size_t kIsoTimeSize = 23;
-void writeIsoTime(char* out, EventTime time, char separator = ' ');
-
-// The same text with a blank between date and time, kept like DateTimeText:
-// only the millisecond is written while the second stays the same.
-class IsoTimeText {
- public:
-  // The kIsoTimeSize characters of `time`, valid until the next call.
-  const char* of(EventTime time);
-
- private:
-  bool valid_ = false;
-  uint32_t seconds_ = 0;
-  char text_[kIsoTimeSize] = {};
-};
+// The UTC of `local` time at `secondsEast` of Greenwich; none within hours
+// of the clock's ends (1980, 2116), where it falls outside the range.
+std::optional<EventTime> utcOf(EventTime local, int32_t secondsEast);
 
 }  // namespace qnvtab
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "events/time_text.h"
 #include "table/cell_format.h"
-#include "table/table_header.h"
 
 namespace qnvtab {
 

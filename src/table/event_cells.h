@@ -13,19 +13,14 @@
 #include <string_view>
 
 #include "events/event_clock.h"
-#include "events/record_run.h"
 #include "events/event_record.h"
+#include "events/record_run.h"
 #include "events/row_sink.h"
+#include "events/time_text.h"
 #include "table/cell_format.h"
+#include "table/table_columns.h"
 
 namespace qnvtab {
-
-// The table's columns in order; SecondDump exists with -dHA only.
-enum class Column : int {
-  Event, TimeMsec, Date, LocalTime, Cmd, S, RC, PoIn, LsnIn, PoOut, LsnOut, Info, Length,
-  BufferAddress, Dump, SecondDump,
-};
-constexpr int kFixedColumns = static_cast<int>(Column::Dump);
 
 class EventCells {
  public:

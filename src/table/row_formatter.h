@@ -10,6 +10,7 @@
 #include "events/event_clock.h"
 #include "events/event_record.h"
 #include "events/row_sink.h"
+#include "events/time_text.h"
 
 namespace qnvtab {
 

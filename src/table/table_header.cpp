@@ -2,13 +2,10 @@
 
 #include <cstdio>
 
+#include "table/table_columns.h"
+
 namespace qnvtab {
 namespace {
-
-constexpr const char* kColumnTitles[] = {
-    "Event", "Time (msec)", "Date",   "Local Time", "Cmd",    "S",      "RC",
-    "PoIn",  "LsnIn",       "PoOut",  "LsnOut",     "Info",   "Length", "BufferAddress",
-};
 
 std::string dateLine(const char* format, TraceDate date, TraceTime time,
                      const GmtOffset* offset) {
@@ -45,38 +42,6 @@ std::vector<std::string> informativeHeaderLines(const TraceHeader& header, bool 
                    header.endDate(), header.endTime(), withGmt ? &end : nullptr)};
 }
 
-std::string isoDate(TraceDate date) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.year % 10000, date.month % 100,
-                date.day % 100);
-  return text;
-}
-
-std::string isoTime(TraceTime time) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", time.hour % 100, time.minute % 100,
-                time.second % 100);
-  return text;
-}
-
-std::string isoOffset(GmtOffset offset) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%c%02u:%02u", offset.sign == 0xFF ? '-' : '+',
-                unsigned{offset.hours}, unsigned{offset.minutes});
-  return text;
-}
-
-std::vector<const char*> columnTitles(DataFormat dataFormat) {
-  std::vector<const char*> titles(std::begin(kColumnTitles), std::end(kColumnTitles));
-  if (dataFormat == DataFormat::HexAscii) {
-    titles.push_back("BufferContent (Hex)");
-    titles.push_back("BufferContent (Ascii)");
-  } else {
-    titles.push_back("BufferContent");
-  }
-  return titles;
-}
-
 void writeTableHeader(const TraceHeader* header, DataFormat dataFormat, bool withGmt,
                       OutputBuffer& out) {
   if (header != nullptr) {
@@ -87,8 +52,8 @@ void writeTableHeader(const TraceHeader* header, DataFormat dataFormat, bool wit
     out.append("\r\n", 2);
   }
   bool first = true;
-  for (const char* title : columnTitles(dataFormat)) {
-    writeQuotedCell(out, title, first);
+  for (const TableColumn& column : tableColumns(dataFormat)) {
+    writeQuotedCell(out, column.title, first);
     first = false;
   }
   out.append("\r\n", 2);

@@ -21,15 +21,6 @@ void writeTableHeader(const TraceHeader* header, DataFormat dataFormat, bool wit
 // The three lines of the informative header, without line ends.
 std::vector<std::string> informativeHeaderLines(const TraceHeader& header, bool withGmt);
 
-// The header's dates, times and GMT offsets in ISO 8601: "2008-05-19",
-// "10:20:30", "+02:00".
-std::string isoDate(TraceDate date);
-std::string isoTime(TraceTime time);
-std::string isoOffset(GmtOffset offset);
-
-// The column titles for `dataFormat`, unquoted: 15, or 16 with two dumps.
-std::vector<const char*> columnTitles(DataFormat dataFormat);
-
 }  // namespace qnvtab
 
 #endif  // QNVTAB_TABLE_TABLE_HEADER_H_

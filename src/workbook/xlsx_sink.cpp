@@ -18,12 +18,6 @@ std::string directoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// The columns a spreadsheet may take as numbers.
-bool isNumberColumn(Column column) {
-  return column == Column::Event || column == Column::TimeMsec || column == Column::PoIn ||
-         column == Column::PoOut || column == Column::Length;
-}
-
 // Widths in characters that show the widest usual value and the title.
 double columnWidth(Column column) {
   switch (column) {
@@ -89,7 +83,7 @@ XlsxSink::XlsxSink(const std::string& path, uint32_t rowsPerSheet) : rowsPerShee
 void XlsxSink::begin(const TraceHeader& header, TraceVersion version, const RowOptions& options) {
   if (failed_) return;
   cells_.begin(header, version, options);
-  dataFormat_ = options.dataFormat;
+  columns_ = tableColumns(options.dataFormat);
   if (options.informativeHeader) addHeaderSheet(header, version.hasGmtOffsets());
   addEventSheet();
 }
@@ -113,17 +107,13 @@ void XlsxSink::addEventSheet() {
   sheet_ = workbook_add_worksheet(workbook_.get(), name.c_str());
   if (sheet_ == nullptr) return fail(LXW_ERROR_CREATING_TMPFILE);
   sheets_.push_back(sheet_);
-  const int columns = cells_.columnCount();
-  for (int column = 0; column < columns; ++column) {
-    worksheet_set_column(sheet_, static_cast<lxw_col_t>(column), static_cast<lxw_col_t>(column),
-                         columnWidth(static_cast<Column>(column)), nullptr);
+  lxw_col_t at = 0;
+  for (const TableColumn& column : columns_) {
+    worksheet_set_column(sheet_, at, at, columnWidth(column.column), nullptr);
+    worksheet_write_string(sheet_, 0, at++, column.title, bold_);
   }
-  const lxw_col_t timestampColumn = static_cast<lxw_col_t>(columns);
+  const lxw_col_t timestampColumn = at;
   worksheet_set_column(sheet_, timestampColumn, timestampColumn, kTimestampWidth, nullptr);
-  lxw_col_t column = 0;
-  for (const char* title : columnTitles(dataFormat_)) {
-    worksheet_write_string(sheet_, 0, column++, title, bold_);
-  }
   worksheet_write_string(sheet_, 0, timestampColumn, "Timestamp", bold_);
   worksheet_freeze_panes(sheet_, 1, 0);
   row_ = 1;
@@ -141,23 +131,23 @@ bool XlsxSink::write(const RecordRun& run) {
   cells_.forEachEvent(run, [this](EventCells& cells) {
     if (row_ > rowsPerSheet_) addEventSheet();
     if (failed_) return;
-    const int columns = cells.columnCount();
-    for (int index = 0; index < columns; ++index) {
-      const Column column = static_cast<Column>(index);
-      const lxw_col_t at = static_cast<lxw_col_t>(index);
-      if (isNumberColumn(column)) {
-        worksheet_write_number(sheet_, row_, at, static_cast<double>(cells.integer(column)),
+    lxw_col_t at = 0;
+    // Numbers the table shows in decimal are numbers to a spreadsheet too;
+    // codes stay the text the table shows.
+    for (const TableColumn& column : columns_) {
+      if (column.kind == CellKind::Number) {
+        worksheet_write_number(sheet_, row_, at, static_cast<double>(cells.integer(column.column)),
                                nullptr);
-      } else if (index < kFixedColumns) {
-        worksheet_write_string(sheet_, row_, at, cells.text(column).data(), nullptr);
+      } else if (column.kind != CellKind::Dump) {
+        worksheet_write_string(sheet_, row_, at, cells.text(column.column).data(), nullptr);
       } else if (cells.hasDump()) {
-        worksheet_write_string(sheet_, row_, at, cells.text(column, kCellTextMax).data(),
+        worksheet_write_string(sheet_, row_, at, cells.text(column.column, kCellTextMax).data(),
                                nullptr);
         if (cells.lastTextCut()) ++cutDumps_;
       }
+      ++at;
     }
-    worksheet_write_number(sheet_, row_, static_cast<lxw_col_t>(columns), serialDate(cells.time()),
-                           timestamp_);
+    worksheet_write_number(sheet_, row_, at, serialDate(cells.time()), timestamp_);
     ++row_;
   });
   sheetsWritten();

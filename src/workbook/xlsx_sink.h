@@ -58,7 +58,7 @@ class XlsxSink : public RowSink {
   lxw_worksheet* sheet_ = nullptr;  // the sheet being filled, owned by the workbook
   std::vector<lxw_worksheet*> sheets_;  // every sheet, owned by the workbook
   EventCells cells_;
-  DataFormat dataFormat_ = DataFormat::Hex;
+  std::vector<TableColumn> columns_;  // the events sheet's, the Timestamp after them
   uint32_t rowsPerSheet_;
   uint32_t eventSheets_ = 0;
   uint32_t row_ = 0;  // the next row of the sheet
