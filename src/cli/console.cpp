@@ -71,8 +71,10 @@ std::string helpText() {
          "                      also after every ROWS rows. Es.: --split-interval=1h\r\n"
 
          " --format=FORMAT      Output: tsv (the table, default), xlsx (a workbook,\r\n"
-         "                      a new sheet every 1,048,575 rows) or sqlite (a\r\n"
-         "                      database with the tables traces, events and losses).\r\n"
+         "                      a new sheet every 1,048,575 rows), sqlite (a\r\n"
+         "                      database with the tables traces, events and losses)\r\n"
+         "                      or jsonl (JSON Lines: an object per event, keyed by\r\n"
+         "                      the database's column names).\r\n"
          "                      Es.: QNVTAB -iTRACE.QNV -oTRACE.XLSX --format=xlsx\r\n"
          " -i-                  Read the trace from standard input. A trace compressed\r\n"
          "                      whole with gzip, zstd or xz is read as the trace it\r\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "database/sqlite_part_sink.h"
+#include "jsonl/jsonl_sink.h"
 #include "table/tsv_sink.h"
 #include "workbook/xlsx_sink.h"
 
@@ -14,6 +15,11 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
     case OutputFormat::Tsv: {
       auto table = std::make_unique<TsvSink>(file, OutputBuffer::kDefaultCapacity, workers);
       if (table->allocated()) sink_ = std::move(table);
+      break;
+    }
+    case OutputFormat::Jsonl: {
+      auto lines = std::make_unique<JsonlSink>(file);
+      if (lines->allocated()) sink_ = std::move(lines);
       break;
     }
     case OutputFormat::Xlsx:
@@ -30,7 +36,9 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
 
 size_t FormatSink::bufferBytes() const { return OutputBuffer::kDefaultCapacity; }
 
-bool writesSideBySide(OutputFormat format) { return format == OutputFormat::Tsv; }
+bool writesSideBySide(OutputFormat format) {
+  return format == OutputFormat::Tsv || format == OutputFormat::Jsonl;
+}
 
 void mergeWarnings(std::vector<OutputWarning>& warnings, const std::vector<OutputWarning>& more) {
   for (const OutputWarning& warning : more) {

@@ -41,7 +41,7 @@ class FormatSink {
 };
 
 // Whether outputs of `format` may be written for several traces at once,
-// on several threads: the table's may; a database takes one trace at a
+// on several threads: the table's and JSON Lines may; a database takes one trace at a
 // time, and the workbook's library makes no promise for several at once.
 bool writesSideBySide(OutputFormat format);
 

@@ -55,6 +55,8 @@ bool parseOutputFormat(std::string_view value, OutputFormat& format) {
     format = OutputFormat::Xlsx;
   } else if (equalsIgnoringCase(value, "sqlite")) {
     format = OutputFormat::Sqlite;
+  } else if (equalsIgnoringCase(value, "jsonl")) {
+    format = OutputFormat::Jsonl;
   } else {
     return false;
   }
@@ -231,14 +233,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   const Options& options = result.options;
   if (options.outputToStdout) {
     // A file named "-" is still reached as ./-.
-    const char* why = options.format != OutputFormat::Tsv
-                          ? "-o- writes the table to standard output; a workbook or a database "
-                            "needs a file"
-                      : options.split.splits()
-                          ? "-o- writes one table; --split writes parts beside a file"
-                      : options.severalTraces
-                          ? "-o- writes the table of one trace; several go into the folder -o names"
-                          : nullptr;
+    const bool streams =
+        options.format == OutputFormat::Tsv || options.format == OutputFormat::Jsonl;
+    const char* why =
+        !streams ? "-o- writes the table to standard output; a workbook or a database "
+                   "needs a file"
+        : options.split.splits() ? "-o- writes one table; --split writes parts beside a file"
+        : options.severalTraces
+            ? "-o- writes the table of one trace; several go into the folder -o names"
+            : nullptr;
     if (why != nullptr) return refuse(result, std::string(outputArgument), why);
   }
   if (options.severalTraces && haveInput) {

@@ -14,7 +14,7 @@
 namespace qnvtab {
 
 // What the output file holds.
-enum class OutputFormat { Tsv, Xlsx, Sqlite };
+enum class OutputFormat { Tsv, Xlsx, Sqlite, Jsonl };
 
 // The summary of --info on standard output, if any; Tsv is a title line
 // and a row per trace.

@@ -159,6 +159,7 @@ TEST(ParseCommandLine, OutputFormats) {
       {"--format=tsv", OutputFormat::Tsv},
       {"--FORMAT=XLSX", OutputFormat::Xlsx},
       {"--Format=SQLite", OutputFormat::Sqlite},
+      {"--format=JSONL", OutputFormat::Jsonl},
   };
   for (const auto& [argument, format] : valid) {
     SCOPED_TRACE(argument);

@@ -52,8 +52,10 @@ std::optional<FileId> fileIdOf(const std::string& path) {
 std::string folderOutputPath(const std::string& folder, const std::string& input,
                              OutputFormat format) {
   const std::string name = std::filesystem::path(input).stem().string();
-  return (std::filesystem::path(folder) / name).string() +
-         (format == OutputFormat::Xlsx ? ".xlsx" : ".xls");
+  return (std::filesystem::path(folder) / name).string() + (format == OutputFormat::Xlsx ? ".xlsx"
+                                                            : format == OutputFormat::Jsonl
+                                                                ? ".jsonl"
+                                                                : ".xls");
 }
 
 std::optional<std::string> listTraces(const Options& options, TraceList& traces) {
