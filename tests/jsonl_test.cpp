@@ -189,5 +189,37 @@ TEST(JsonLines, StandardOutputHoldsTheFilesLines) {
   EXPECT_NE(run.err.find("done."), std::string::npos) << run.err;
 }
 
+// Several traces on standard output: one stream, the traces in the order
+// listed, each object led by its trace's path, otherwise the line of the
+// trace's own file; a trace that fails writes what it would alone.
+TEST(JsonLines, SeveralTracesShareOneStream) {
+  TempDir dir;
+  const std::vector<std::string> traces = {dir.file("a.qnv"), dir.file("b.qnv"), dir.file("c.qnv")};
+  writeFile(traces[0], testing::mixedTrace(5, 40).bytes);
+  std::vector<uint8_t> cut = testing::mixedTrace(8, 400).bytes;
+  cut.resize(cut.size() / 2);
+  writeFile(traces[1], cut);
+  writeFile(traces[2], testing::mixedTrace(7, 90).bytes);
+  std::string expected;
+  for (const std::string& trace : traces) {
+    convertFile(trace, trace + ".jsonl", {"--format=jsonl"});
+    const std::string lines = readFile(trace + ".jsonl");
+    for (size_t at = 0; at < lines.size();) {
+      const size_t end = lines.find('\n', at) + 1;
+      expected += "{\"trace\":\"" + trace + "\"," + lines.substr(at + 1, end - at - 1);
+      at = end;
+    }
+  }
+  const std::string list = traces[0] + "\n" + traces[1] + "\n" + traces[2] + "\n";
+  writeFile(dir.file("list"), std::vector<uint8_t>(list.begin(), list.end()));
+  const testing::RunResult run =
+      testing::runQnvtab({"-o-", "--format=jsonl", "--inputs=" + dir.file("list")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, expected);
+  EXPECT_NE(run.err.find("3 traces"), std::string::npos) << run.err;
+  // The table of several traces still needs a folder.
+  EXPECT_EQ(testing::runQnvtab({"-o-", "--inputs=" + dir.file("list")}).status, 2);
+}
+
 }  // namespace
 }  // namespace qnvtab

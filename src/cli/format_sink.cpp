@@ -10,7 +10,7 @@
 namespace qnvtab {
 
 FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
-                       WorkerPool* workers, const DatabasePart* part) {
+                       WorkerPool* workers, const DatabasePart* part, std::string_view trace) {
   switch (format) {
     case OutputFormat::Tsv: {
       auto table = std::make_unique<TsvSink>(file, OutputBuffer::kDefaultCapacity, workers);
@@ -18,7 +18,7 @@ FormatSink::FormatSink(OutputFormat format, const std::string& path, OutputFile&
       break;
     }
     case OutputFormat::Jsonl: {
-      auto lines = std::make_unique<JsonlSink>(file);
+      auto lines = std::make_unique<JsonlSink>(file, trace);
       if (lines->allocated()) sink_ = std::move(lines);
       break;
     }

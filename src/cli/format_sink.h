@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "cli/options.h"
 #include "cli/output_file.h"
@@ -29,8 +30,10 @@ class FormatSink {
   // input and emptied): the table is written through it, the workbook and
   // a database part by their libraries at the same path. The table formats
   // its rows on `workers` when given. A database part needs `part`.
-  FormatSink(OutputFormat format, const std::string& path, OutputFile& file,
-             WorkerPool* workers, const DatabasePart* part = nullptr);
+  // JSON Lines objects carry `trace` when it is not empty: several traces
+  // then share one stream.
+  FormatSink(OutputFormat format, const std::string& path, OutputFile& file, WorkerPool* workers,
+             const DatabasePart* part = nullptr, std::string_view trace = {});
 
   // Null when the sink's buffers could not be allocated: bufferBytes().
   RowSink* sink() { return sink_.get(); }

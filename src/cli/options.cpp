@@ -239,8 +239,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         !streams ? "-o- writes the table to standard output; a workbook or a database "
                    "needs a file"
         : options.split.splits() ? "-o- writes one table; --split writes parts beside a file"
-        : options.severalTraces
-            ? "-o- writes the table of one trace; several go into the folder -o names"
+        : options.severalTraces && options.format != OutputFormat::Jsonl
+            ? "-o- writes the table of one trace; several go into the folder -o names, "
+              "or into one stream with --format=jsonl"
             : nullptr;
     if (why != nullptr) return refuse(result, std::string(outputArgument), why);
   }

@@ -176,7 +176,8 @@ TEST(ParseCommandLine, OutputFormats) {
   }
 }
 
-// -o- is standard output, for the table of one trace alone; ./- a file.
+// -o- is standard output, for the table of one trace alone or JSON Lines
+// of any number; ./- a file.
 TEST(ParseCommandLine, StandardOutput) {
   const std::pair<std::vector<std::string>, bool> valid[] = {
       {{"-iA", "-o-"}, true},
@@ -184,6 +185,7 @@ TEST(ParseCommandLine, StandardOutput) {
       {{"-iA", "-o-", "-oB"}, false},
       {{"-iA", "-o./-"}, false},
       {{"-iA", "-o--"}, false},
+      {{"-o-", "--format=jsonl", "--", "A", "B"}, true},
   };
   for (const auto& [arguments, toStdout] : valid) {
     SCOPED_TRACE(arguments[1] + " " + arguments.back());
@@ -198,6 +200,7 @@ TEST(ParseCommandLine, StandardOutput) {
       {"-o-", "--split-interval=60", "-iA"},
       {"-o-", "--", "A", "B"},
       {"-o-", "--inputs=L"},
+      {"-o-", "--format=jsonl", "-iA", "--split=100"},
   };
   for (const std::vector<std::string>& arguments : refused) {
     SCOPED_TRACE(arguments[1]);

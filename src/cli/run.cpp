@@ -155,8 +155,10 @@ int runSeveral(RunContext& run, const TraceList& traces) {
 
   RunContext lane{options, nullptr, run.interruption};
   lane.severalTraces = true;
+  // One stream on standard output takes the traces in turn.
   const bool sideBySide =
-      run.workers != nullptr && (!options.writesTable || writesSideBySide(options.format));
+      run.workers != nullptr &&
+      (!options.writesTable || (writesSideBySide(options.format) && !options.outputToStdout));
   const size_t lanes = sideBySide ? std::min<size_t>(run.workers->size() + 1, kMaxLanes) : 1;
   std::optional<JobRing<TraceJob>> ring;
   if (sideBySide) ring.emplace(*run.workers, lanes);

@@ -63,7 +63,8 @@ std::optional<std::string> listTraces(const Options& options, TraceList& traces)
     if (auto failure = readList(options.inputsList, traces.inputs)) return failure;
   }
   traces.inputs.insert(traces.inputs.end(), options.tracePaths.begin(), options.tracePaths.end());
-  const bool folder = options.writesTable && options.format != OutputFormat::Sqlite;
+  const bool folder =
+      options.writesTable && options.format != OutputFormat::Sqlite && !options.outputToStdout;
   std::map<std::string, const std::string*> makers;  // output: the first input making it
   for (const std::string& input : traces.inputs) {
     if (!options.writesTable) {

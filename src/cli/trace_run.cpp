@@ -335,7 +335,10 @@ TraceResult convertOne(RunContext& run, TracePaths paths, TraceReport& early) {
   TraceLook look(std::move(request), incidents);
   {
     std::optional<FormatSink> format;
-    if (toFile) format.emplace(options.format, outputPath, outputFile, pool);
+    // Several traces on standard output share one stream of JSON Lines.
+    const std::string_view trace =
+        run.severalTraces && options.outputToStdout ? std::string_view(inputPath) : "";
+    if (toFile) format.emplace(options.format, outputPath, outputFile, pool, nullptr, trace);
     RowSink* output = database ? database->rows() : format ? format->sink() : nullptr;
     if (format && output == nullptr) {
       outcome.fault = outOfMemory(format->bufferBytes());
