@@ -24,19 +24,9 @@ using testing::DelimitedRow;
 using testing::openDatabase;
 using testing::query;
 using testing::readFile;
+using testing::shownBytes;
 using testing::TempDir;
 using testing::writeFile;
-
-std::string hex(const char* format, const std::string& value) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, static_cast<unsigned>(std::stoul(value)));
-  return text;
-}
-
-std::string bytesOf(const builder::EventSpec& event) {
-  const size_t shown = std::min<size_t>(event.length, event.data.size());
-  return std::string(event.data.begin(), event.data.begin() + static_cast<long>(shown));
-}
 
 struct Case {
   unsigned version;
@@ -47,6 +37,7 @@ TEST(Database, EveryRowAndColumnIsTheTables) {
   const Case cases[] = {
       {8, {}}, {8, {"-dA", "-ferts"}}, {8, {"-dHA", "-th"}}, {6, {"-dA"}}, {5, {"-dHA"}},
   };
+  const auto hex = testing::hexCell;
   for (const Case& test : cases) {
     SCOPED_TRACE(test.version);
     SCOPED_TRACE(test.options.empty() ? "" : test.options[0]);
@@ -90,7 +81,7 @@ TEST(Database, EveryRowAndColumnIsTheTables) {
       for (size_t dump = 0; dump < dumps; ++dump) {
         EXPECT_EQ(row[15 + dump], hasData ? cells[14 + dump].text : "<null>");
       }
-      EXPECT_EQ(blobs[event][0], hasData ? bytesOf(events[event]) : "<null>");
+      EXPECT_EQ(blobs[event][0], hasData ? shownBytes(events[event]) : "<null>");
     }
     EXPECT_FALSE(table.next(cells));
   }

@@ -20,6 +20,7 @@ namespace {
 using testing::convertFile;
 using testing::DelimitedReader;
 using testing::DelimitedRow;
+using testing::hexCell;
 using testing::readFile;
 using testing::runShell;
 using testing::TempDir;
@@ -72,16 +73,11 @@ std::string unhex(const std::string& hex) {
   return bytes;
 }
 
-std::string hexOf(const char* format, const std::string& decimal) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, static_cast<unsigned>(std::stoul(decimal)));
-  return text;
-}
-
 std::string upperHexOf(const builder::EventSpec& event) {
-  const size_t shown = std::min<size_t>(event.length, event.data.size());
   std::string hex;
-  for (size_t at = 0; at < shown; ++at) hex += hexOf("%02X", std::to_string(event.data[at]));
+  for (const char byte : testing::shownBytes(event)) {
+    hex += hexCell("%02X", std::to_string(static_cast<uint8_t>(byte)));
+  }
   return hex;
 }
 
@@ -150,14 +146,14 @@ TEST(JsonLines, EveryObjectIsTheTablesRow) {
                                               unhex(value(3)),
                                               unhex(value(6)),
                                               unhex(value(7)),
-                                              hexOf("x%02X", value(8)),
+                                              hexCell("x%02X", value(8)),
                                               value(9),
-                                              hexOf(lsn, value(10)),
+                                              hexCell(lsn, value(10)),
                                               value(11),
-                                              hexOf(lsn, value(12)),
-                                              hexOf("x%02X", value(13)),
+                                              hexCell(lsn, value(12)),
+                                              hexCell("x%02X", value(13)),
                                               value(14),
-                                              hexOf("x%08X", value(15))};
+                                              hexCell("x%08X", value(15))};
       for (size_t column = 0; column < 14; ++column) {
         EXPECT_EQ(shown[column], cells[column].text) << "column " << column;
       }

@@ -4,6 +4,8 @@
 #ifndef QNVTAB_TESTS_SUPPORT_FORMAT_FIXTURES_H_
 #define QNVTAB_TESTS_SUPPORT_FORMAT_FIXTURES_H_
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,20 @@ inline builder::Trace mixedTrace(unsigned version, size_t mixed = 300) {
   plan.header.startDate = {1, 1, 1980};  // dates with a leading zero
   plan.header.firstEventDate = {1, 1, 1980};
   return builder::buildTrace(plan, builder::encodeEvents(mixedEvents(version, mixed), version));
+}
+
+// The table's cell of a code given in decimal: hexCell("x%02X", "255") is
+// "xFF".
+inline std::string hexCell(const char* format, const std::string& decimal) {
+  char text[16];
+  std::snprintf(text, sizeof text, format, static_cast<unsigned>(std::stoul(decimal)));
+  return text;
+}
+
+// The data bytes of `event` that its dumps show: at most Length of them.
+inline std::string shownBytes(const builder::EventSpec& event) {
+  const size_t shown = std::min<size_t>(event.length, event.data.size());
+  return std::string(event.data.begin(), event.data.begin() + static_cast<long>(shown));
 }
 
 // Converts the trace file `input` into `output` with `options`.
